@@ -1,0 +1,36 @@
+#include "dfu/transport.h"
+
+#include <mutex>
+
+namespace dfu {
+
+namespace {
+
+std::mutex& OpenerMutex() {
+    static std::mutex m;
+    return m;
+}
+
+TransportOpener& Opener() {
+    static TransportOpener opener;
+    return opener;
+}
+
+}  // namespace
+
+void SetTransportOpener(TransportOpener opener) {
+    std::lock_guard lock(OpenerMutex());
+    Opener() = std::move(opener);
+}
+
+Result<std::unique_ptr<Transport>> OpenTransport(const std::string& interfacePath) {
+    TransportOpener opener;
+    {
+        std::lock_guard lock(OpenerMutex());
+        opener = Opener();
+    }
+    if (!opener) return Error("no transport for " + interfacePath);
+    return opener(interfacePath);
+}
+
+}  // namespace dfu
