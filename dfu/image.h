@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "dfu/memory_map.h"
 
 namespace dfu {
 
@@ -12,10 +15,21 @@ struct Element {
     std::vector<uint8_t> data;
 };
 
+// What filtering for an operation fixed: which alternate setting the image goes to and which
+// sectors the operation works on.
+struct Placement {
+    int operation = 0;            // STDFU_OP_ERASE or STDFU_OP_UPGRADE
+    uint8_t alternate = 0;        // alternate setting of the mapping entry filtered against
+    std::vector<Sector> sectors;  // erase: the erasable sectors the image's bytes touch, once
+                                  // each, in address order; write: the writable sectors that
+                                  // hold the kept bytes (read-back checks their readable bit)
+};
+
 struct Image {
-    uint8_t alternate = 0;
-    std::string name;              // target name, empty when the target is unnamed
-    std::vector<Element> elements;  // in file order
+    uint8_t alternate = 0;          // the target's alternate setting in the file
+    std::string name;               // target name, empty when the target is unnamed
+    std::vector<Element> elements;  // in file order; after write filtering, only writable bytes
+    std::optional<Placement> placement;  // set by filtering
 
     // Total number of data bytes over all elements.
     uint64_t size() const;

@@ -21,3 +21,14 @@ std::atomic<uint32_t>& LiveHandles() {
 }  // namespace stdfu
 
 uint32_t STDFU_LiveHandleCount() { return stdfu::LiveHandles().load(); }
+
+#include "stdfu/images.h"
+
+namespace stdfu {
+
+HandleTable<dfu::Image>& Images() {
+    static HandleTable<dfu::Image> images;
+    return images;
+}
+
+}  // namespace stdfu
