@@ -32,6 +32,16 @@ public:
         return it == items_.end() ? nullptr : it->second;
     }
 
+    // Puts a new object under a live handle; false when the handle is not alive. Whoever holds
+    // the old object keeps it unchanged.
+    bool Replace(uint32_t handle, std::shared_ptr<T> object) {
+        std::lock_guard lock(mutex_);
+        auto it = items_.find(handle);
+        if (it == items_.end()) return false;
+        it->second = std::move(object);
+        return true;
+    }
+
     // Removes the handle; null when it was not alive, so releasing twice is harmless.
     std::shared_ptr<T> Take(uint32_t handle) {
         std::lock_guard lock(mutex_);
