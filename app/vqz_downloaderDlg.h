@@ -1,0 +1,88 @@
+// The main dialog: holds all of the updater's state and handles every message of its window.
+// Its member functions live in the folder of their concern: app/ (start-up, painting, the message
+// map), lang/ (LoadLanguageFile), device/ (detection, notifications, the firmware set), update/
+// (the upgrade and its timer).
+#pragma once
+
+#include "app/resource.h"
+#include "controls/text_progress_ctrl.h"
+#include "framework/bitmap.h"
+#include "framework/button.h"
+#include "framework/dialog.h"
+#include "stdfu/stdfu.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class Cvqz_downloaderDlg : public CDialogEx {
+public:
+    enum { IDD = IDD_VQZ_DOWNLOADER_DIALOG };
+
+    explicit Cvqz_downloaderDlg(CWnd* parent = nullptr);
+    ~Cvqz_downloaderDlg() override;
+
+    // The language file's texts are kept by key: message N at m_strMessages[N - kFirstMessage],
+    // control text N at m_strControlTexts[N - kFirstControlText].
+    static constexpr int kFirstMessage = 1020;
+    static constexpr int kFirstControlText = 1000;
+    std::wstring& Message(int key) { return m_strMessages[static_cast<size_t>(key - kFirstMessage)]; }
+    std::wstring& ControlText(int key) {
+        return m_strControlTexts[static_cast<size_t>(key - kFirstControlText)];
+    }
+
+    bool m_bNextImagePending = false;       // a pause between two images is running
+    uint32_t m_dwNextImageTick = 0;         // tick count at which that pause ends
+    uint32_t m_nImageDelay = 1000;          // the pause in milliseconds, from lang.ini
+    std::array<std::wstring, 16> m_strMessages;     // messages 1020..1035
+    std::array<std::wstring, 7> m_strControlTexts;  // control texts 1000..1006
+    std::string m_strMappingName;           // the device's first mapping entry (ASCII, from the toolkit)
+    uint32_t m_dwOperationId = 0;           // the running operation; 0 = none
+    CBitmap m_bmpBackground;                // the picture in the header frame
+    std::string m_strDevicePath;            // the selected device's interface path (ASCII)
+    bool m_bFilesLoaded = false;            // a firmware file of the set has been opened
+    uint32_t m_hCurrentImage = 0;           // the slot image now being written
+    std::array<uint32_t, 3> m_hImages{};    // the loaded firmware image slots
+    uint32_t m_hWorkImage = 0;              // the copy of the current image for the write phase
+    HICON m_hIcon = nullptr;                // icon 128
+    StdfuDeviceDescriptor m_DeviceDesc{};
+    StdfuDfuFunctionalDescriptor m_DfuDesc{};
+    StdfuMapping* m_pMapping = nullptr;     // the selected device's memory mapping
+    uint32_t m_nMappingCount = 0;
+    std::wstring m_strDuration;             // IDC_DURATION
+    CTextProgressCtrl m_ctrlProgress;       // IDC_PROGRESS
+    std::wstring m_strTransferred;          // IDC_SIZE
+    CButton m_btnUpgrade;                   // IDC_UPGRADE
+    std::wstring m_strTitleName;            // IDC_TITLE_NAME
+    std::wstring m_strStatus;               // IDC_TITLE_MESSAGE, the status line
+
+    // Hooks of the other folders.
+    void LoadLanguageFile();   // lang/: does not return when lang.ini is missing
+    void DetectDevice();       // device/
+    void ResetUpgradeState();  // device/: releases the image slots
+
+    // Message handlers, in the order of the message map.
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnBnClickedQuit();
+    void OnBnClickedUpgrade();
+    void OnClose();
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnDestroy();
+    BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
+    // The same painting into a caller's device context (printing, tests).
+    void OnPrintClient(HDC hDC);
+
+    static const MessageEntry messageEntries[];
+    static const MessageMap messageMap;
+    const MessageMap& GetMessageMap() const override { return messageMap; }
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+private:
+    // The icon centred in the client area when minimised, else the picture centred in the header
+    // frame (when it was loaded).
+    void PaintContent(CDC& dc);
+};

@@ -1,0 +1,34 @@
+#include "framework/message_box.h"
+
+#include <windows.h>
+
+#include <vector>
+
+std::wstring ApplicationNameFromPath(std::wstring_view modulePath) {
+    const size_t slash = modulePath.find_last_of(L"\\/");
+    std::wstring_view name = slash == std::wstring_view::npos ? modulePath : modulePath.substr(slash + 1);
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring_view::npos && dot > 0) name = name.substr(0, dot);
+    return std::wstring(name);
+}
+
+namespace {
+
+std::wstring ModulePath() {
+    // Paths may exceed MAX_PATH; grow until the whole path fits.
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return std::wstring(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+int AfxMessageBox(const std::wstring& text) {
+    // Owned by the thread's active window, so the box is modal to the dialog once that shows.
+    return ::MessageBoxW(::GetActiveWindow(), text.c_str(), ApplicationNameFromPath(ModulePath()).c_str(),
+                         MB_OK | MB_ICONEXCLAMATION);
+}

@@ -1,0 +1,3 @@
+#include "framework/progress_ctrl.h"
+
+const MessageMap CProgressCtrl::messageMap{&CWnd::messageMap, {}};

@@ -1,0 +1,31 @@
+// CWinApp: the one application object. The framework's WinMain (win_main.cpp) calls its
+// InitInstance and ends the process when it returns.
+#pragma once
+
+#include <windows.h>
+
+class CWnd;
+
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // The one application object of the process; null before it is constructed.
+    static CWinApp* Current() { return s_current; }
+
+    // The whole program. Base: registers the process with the system's restart manager when
+    // m_dwRestartManagerSupportFlags asks for it. The process ends when it returns, with the exit
+    // code of a pending quit message, or 0.
+    virtual BOOL InitInstance();
+
+    // AFX_RESTART_MANAGER_SUPPORT_RESTART: be restarted after a crash or an update of the system.
+    static constexpr DWORD kRestartManagerSupportRestart = 1;
+    DWORD m_dwRestartManagerSupportFlags = 0;
+    CWnd* m_pMainWnd = nullptr;
+
+private:
+    static inline CWinApp* s_current = nullptr;
+};
