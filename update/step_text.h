@@ -8,13 +8,13 @@
 
 namespace update {
 
+inline constexpr int kMaxStepFieldWidth = 64;
+
 // True exactly when the template has three integer conversions and nothing else but text and
 // "%%". A conversion is '%', any of the flags "-+ 0#", an optional decimal width, an optional
-// '.' with a decimal precision, then 'd' or 'i'. Width and precision above kMaxStepFieldWidth are
-// refused: they only make a caption longer than any progress bar.
+// '.' with a decimal precision (no digits: 0), then 'd' or 'i'. A width or precision above
+// kMaxStepFieldWidth is refused: it only makes a caption longer than any progress bar.
 bool IsStepTemplate(std::wstring_view tmpl);
-
-inline constexpr int kMaxStepFieldWidth = 64;
 
 // The template filled with the three values, as printf would fill it. A template that is not a
 // step template comes back as it is, so a translator sees the text that needs mending and no value
