@@ -1,0 +1,26 @@
+// Filtering an image for one phase of an update against the memory map of one alternate setting:
+// the write phase keeps the bytes that land in writable sectors; the erase phase names the
+// erasable sectors those bytes touch.
+#pragma once
+
+#include <span>
+
+#include "dfu/image.h"
+#include "dfu/memory_map.h"
+#include "dfu/result.h"
+#include "stdfu/stdfu.h"
+
+namespace dfu {
+
+// The sectors of a mapping entry.
+std::vector<Sector> SectorsOf(const StdfuMapping& entry);
+
+// operation is STDFU_OP_UPGRADE (write: the copy keeps exactly its bytes that fall in writable
+// sectors) or STDFU_OP_ERASE (erase: no bytes left, the placement lists the erasable sectors that
+// the writable bytes touch, once each, in address order). Any other operation is an error.
+// Filtering a filtered image works on the bytes it still holds.
+Result<Image> FilterImage(const Image& image, uint8_t alternate, std::span<const Sector> sectors,
+                          int operation);
+Result<Image> FilterImage(const Image& image, const StdfuMapping& entry, int operation);
+
+}  // namespace dfu
