@@ -8,11 +8,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <span>
 #include <vector>
 
 #include "sim/config.h"
 #include "sim/dfu_codes.h"
+#include "sim/layout.h"
 #include "sim/outcome.h"
 
 namespace sim {
@@ -77,6 +79,7 @@ private:
     TransferResult GetStatus(std::span<uint8_t> data);
     TransferResult Invalid();
     void Execute();
+    void NoteErased(const Sector& sector);
     void ResetState();
     bool CountFaultUnits(FaultPhase phase, uint32_t units);
 
@@ -84,7 +87,7 @@ private:
     std::vector<std::unique_ptr<Flash>> flashes_;
     mutable std::mutex mutex_;
     std::function<void()> unplug_handler_;
-    bool attached_ = false;
+    bool attached_ = true;  // until a bus takes it: a device alone is wired to its host
 
     // DFU state.
     size_t alt_ = 0;
@@ -92,6 +95,7 @@ private:
     Status status_ = Status::Ok;
     uint32_t pointer_ = 0;
     std::unique_ptr<Pending> pending_;  // a command or block waiting for its GETSTATUS
+    bool manifested_ = false;
     std::chrono::steady_clock::time_point busy_until_{};
     Activity activity_;
 
@@ -100,6 +104,8 @@ private:
     uint32_t fault_units_ = 0;
     uint32_t fault_strike_unit_ = 0;
     bool fault_struck_ = false;
+    std::set<uint32_t> erased_sectors_;  // on the faulty setting, this run
+    uint64_t erased_bytes_ = 0;
 };
 
 }  // namespace sim
