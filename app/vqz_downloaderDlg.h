@@ -55,11 +55,20 @@ public:
     CButton m_btnUpgrade;                   // IDC_UPGRADE
     std::wstring m_strTitleName;            // IDC_TITLE_NAME
     std::wstring m_strStatus;               // IDC_TITLE_MESSAGE, the status line
+    int64_t m_tUpdateStart = 0;             // calendar time in seconds when "Upgrade" was pressed
 
     // Hooks of the other folders.
     void LoadLanguageFile();   // lang/: does not return when lang.ini is missing
     void DetectDevice();       // device/
     void ResetUpgradeState();  // device/: releases the image slots
+
+    // update/: the upgrade.
+    // Launches the erase phase of m_hCurrentImage, filtered for mapping entry k.
+    void LaunchImage(int k);
+    // The toolkit's account of an operation that could not be launched or failed, in a box.
+    void ShowOperationReport(const StdfuOperationContext& ctx);
+    // Ends the operation the dialog holds, if any, and releases the image it was given.
+    void StopHeldOperation();
 
     // Message handlers, in the order of the message map.
     void OnPaint();
