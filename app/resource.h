@@ -2,6 +2,11 @@
 // #defines, as the resource compiler reads this file too.
 #pragma once
 
+// winuser.h names an obsolete cursor IDC_SIZE; the control of that name wins here, so windows.h
+// comes first and the cursor's name is dropped.
+#include <windows.h>
+#undef IDC_SIZE
+
 #define IDD_VQZ_DOWNLOADER_DIALOG 102
 #define IDR_MAINFRAME 128
 #define IDB_BACKGROUND 135

@@ -1,0 +1,10 @@
+// The application object: starts the common controls and runs the main dialog.
+#pragma once
+
+#include "framework/win_app.h"
+
+class Cvqz_downloaderApp : public CWinApp {
+public:
+    Cvqz_downloaderApp();
+    BOOL InitInstance() override;
+};

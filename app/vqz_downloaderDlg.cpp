@@ -1,0 +1,99 @@
+#include "app/vqz_downloaderDlg.h"
+
+#include "device/interface_path.h"
+
+#include <dbt.h>
+extern "C" {
+#include <hidsdi.h>
+}
+
+#include <cstring>
+
+const MessageEntry Cvqz_downloaderDlg::messageEntries[] = {
+    OnMessage<&Cvqz_downloaderDlg::OnPaint>(WM_PAINT),
+    OnMessage<&Cvqz_downloaderDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+    OnCommand<&Cvqz_downloaderDlg::OnBnClickedQuit>(IDC_QUIT, BN_CLICKED),
+    OnCommand<&Cvqz_downloaderDlg::OnBnClickedUpgrade>(IDC_UPGRADE, BN_CLICKED),
+    OnMessage<&Cvqz_downloaderDlg::OnClose>(WM_CLOSE),
+    OnMessage<&Cvqz_downloaderDlg::OnTimer>(WM_TIMER),
+    OnMessage<&Cvqz_downloaderDlg::OnDestroy>(WM_DESTROY),
+    OnMessage<&Cvqz_downloaderDlg::OnDeviceChange>(WM_DEVICECHANGE),
+    OnMessage<&Cvqz_downloaderDlg::OnPrintClient>(WM_PRINTCLIENT),
+};
+const MessageMap Cvqz_downloaderDlg::messageMap{&CDialogEx::messageMap, messageEntries};
+
+Cvqz_downloaderDlg::Cvqz_downloaderDlg(CWnd* parent)
+    : CDialogEx(IDD, parent),
+      m_strDuration(L"00:00:00"),
+      m_strTransferred(L"0 KB(0 Bytes) of 0 KB(0 Bytes)") {
+    // Loaded at the system's icon size; a shared icon, never released.
+    m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+}
+
+Cvqz_downloaderDlg::~Cvqz_downloaderDlg() = default;
+
+void Cvqz_downloaderDlg::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_UPGRADE, m_btnUpgrade);
+    DDX_Text(pDX, IDC_DURATION, m_strDuration);
+    DDX_Control(pDX, IDC_PROGRESS, m_ctrlProgress);
+    DDX_Text(pDX, IDC_SIZE, m_strTransferred);
+    DDX_Text(pDX, IDC_TITLE_NAME, m_strTitleName);
+    DDX_Text(pDX, IDC_TITLE_MESSAGE, m_strStatus);
+}
+
+namespace {
+
+// Device-interface arrivals and removals of one interface class, sent to the window.
+void RegisterInterfaceNotification(HWND window, const GUID& interfaceClass) {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = interfaceClass;
+    // Never withdrawn: the registration ends with the window.
+    ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+GUID ToGuid(const StdfuGuid& guid) {
+    static_assert(sizeof(GUID) == sizeof(StdfuGuid));
+    GUID result;
+    std::memcpy(&result, &guid, sizeof result);
+    return result;
+}
+
+}  // namespace
+
+BOOL Cvqz_downloaderDlg::OnInitDialog() {
+    // The first transfer to the controls, which also binds the button and the progress bar.
+    if (!CDialogEx::OnInitDialog()) return FALSE;
+
+    LoadLanguageFile();
+
+    // The template has no system menu: from here on the caption shows the icon and the close box.
+    ::SetWindowLongW(m_hWnd, GWL_STYLE, ::GetWindowLongW(m_hWnd, GWL_STYLE) | WS_SYSMENU);
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    RegisterInterfaceNotification(m_hWnd, ToGuid(device::kDfuInterfaceClass));
+    GUID hidClass;
+    ::HidD_GetHidGuid(&hidClass);
+    RegisterInterfaceNotification(m_hWnd, hidClass);
+
+    // Drives the upgrade; never stopped, it ends with the window.
+    SetTimer(1, 300);
+
+    m_bmpBackground.Attach(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BACKGROUND)));
+
+    DetectDevice();
+    return TRUE;
+}
+
+HCURSOR Cvqz_downloaderDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void Cvqz_downloaderDlg::OnBnClickedQuit() { ::PostQuitMessage(0); }
+
+void Cvqz_downloaderDlg::OnClose() { CDialogEx::OnClose(); }
+
+void Cvqz_downloaderDlg::OnDestroy() {
+    ResetUpgradeState();
+    CDialogEx::OnDestroy();
+}
