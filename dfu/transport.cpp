@@ -2,6 +2,10 @@
 
 #include <mutex>
 
+#ifdef _WIN32
+#include "dfu/transport_winusb.h"
+#endif
+
 namespace dfu {
 
 namespace {
@@ -12,7 +16,11 @@ std::mutex& OpenerMutex() {
 }
 
 TransportOpener& Opener() {
+#ifdef _WIN32
+    static TransportOpener opener = &WinUsbTransport::Open;
+#else
     static TransportOpener opener;
+#endif
     return opener;
 }
 

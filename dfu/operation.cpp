@@ -1,0 +1,284 @@
+#include "dfu/operation.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "dfu/device.h"
+#include "dfu/dfuse.h"
+
+namespace dfu {
+
+namespace {
+
+Step StepOf(Request request) {
+    switch (request) {
+        case Request::Dnload: return Step::Dnload;
+        case Request::Upload: return Step::Upload;
+        case Request::GetStatus: return Step::GetStatus;
+        case Request::ClrStatus: return Step::ClrStatus;
+        case Request::GetState: return Step::GetState;
+        case Request::Abort: return Step::Abort;
+        case Request::Detach: break;
+    }
+    return Step::None;
+}
+
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+struct Range {
+    uint32_t address;
+    std::span<const uint8_t> bytes;
+};
+
+// The parts of the written bytes that lie in readable sectors: what the read-back checks.
+std::vector<Range> ReadableRanges(const Image& image) {
+    std::vector<Range> ranges;
+    for (const Element& e : image.elements) {
+        const uint64_t begin = e.address, end = begin + e.data.size();
+        for (const Sector& s : image.placement->sectors) {
+            if (!s.readable()) continue;
+            const uint64_t from = std::max<uint64_t>(begin, s.address);
+            const uint64_t to = std::min<uint64_t>(end, s.end());
+            if (from >= to) continue;
+            const auto bytes = std::span(e.data).subspan(size_t(from - begin), size_t(to - from));
+            // Neighbouring sectors of one element make one range.
+            if (!ranges.empty() && ranges.back().bytes.data() + ranges.back().bytes.size() == bytes.data())
+                ranges.back().bytes = std::span(ranges.back().bytes.data(), ranges.back().bytes.size() + bytes.size());
+            else
+                ranges.push_back({uint32_t(from), bytes});
+        }
+    }
+    return ranges;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Operation>> Operation::Start(Phase phase,
+                                                    std::shared_ptr<const Image> image,
+                                                    std::unique_ptr<Transport> transport,
+                                                    std::function<void()> onFinished) {
+    if (!image || !image->placement || image->placement->operation != int(phase))
+        return Error("the image is not prepared for this phase", kErrBadParameter);
+    if (!transport) return Error("no device");
+    std::unique_ptr<Operation> op(
+        new Operation(phase, std::move(image), std::move(transport), std::move(onFinished)));
+    try {
+        op->thread_ = std::thread([raw = op.get()] { raw->Run(); });
+    } catch (const std::system_error& e) {
+        return Error(std::string("cannot start the operation thread: ") + e.what(), kErrLaunchThread);
+    }
+    return op;
+}
+
+Operation::Operation(Phase phase, std::shared_ptr<const Image> image,
+                     std::unique_ptr<Transport> transport, std::function<void()> onFinished)
+    : phase_(phase),
+      image_(std::move(image)),
+      transport_(std::move(transport)),
+      onFinished_(std::move(onFinished)) {}
+
+Operation::~Operation() { Stop(); }
+
+Progress Operation::progress() const {
+    std::lock_guard lock(mutex_);
+    return progress_;
+}
+
+void Operation::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool Operation::Cancelled() const {
+    std::lock_guard lock(mutex_);
+    return cancelled_;
+}
+
+bool Operation::SleepUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return !wake_.wait_until(lock, deadline, [this] { return cancelled_; });
+}
+
+void Operation::Update(const std::function<void(Progress&)>& change) {
+    std::lock_guard lock(mutex_);
+    change(progress_);
+}
+
+void Operation::SetPercent(uint64_t done, uint64_t total) {
+    // 100 is kept for the end of the phase.
+    const uint8_t percent = total == 0 ? 0 : uint8_t(std::min<uint64_t>(99, done * 100 / total));
+    Update([&](Progress& p) { p.percent = percent; });
+}
+
+void Operation::Run() {
+    const bool ok = RunPhase();
+    transport_.reset();
+    // The device is free before anyone can see the phase end.
+    if (onFinished_) onFinished_();
+    Update([ok](Progress& p) {
+        if (ok) p.percent = 100;
+        p.finished = true;
+    });
+}
+
+bool Operation::RunPhase() {
+    Update([](Progress& p) { p.step = Step::ReadDescriptors; });
+    auto iface = ReadDfuInterface(*transport_);
+    if (!iface) {
+        Fail(nullptr, iface.error());
+        return false;
+    }
+    Update([&](Progress& p) { p.transferSize = iface->functional.wTransferSize; });
+
+    Dfu dfu(*transport_, iface->number);
+    dfu.onRequest = [this](Request request, uint16_t value, size_t length) {
+        Update([&](Progress& p) {
+            p.step = StepOf(request);
+            if (request == Request::Dnload || request == Request::Upload) {
+                p.block = value;
+                p.length = uint32_t(length);
+            }
+        });
+    };
+    dfu.onStatus = [this](const StatusRecord& record) {
+        Update([&](Progress& p) { p.lastStatus = record; });
+    };
+
+    Update([](Progress& p) { p.step = Step::SelectTarget; });
+    Status done = SelectAlternate(*transport_, *iface, image_->placement->alternate);
+    if (done) done = ToIdle(dfu);
+    if (done) done = phase_ == Phase::Erase ? Erase(dfu) : Write(dfu, iface->functional);
+    // Leave the device ready for the next phase.
+    if (done) done = ToIdle(dfu);
+    if (!done) Fail(&dfu, done.error());
+    return done.ok();
+}
+
+Status Operation::ToIdle(Dfu& dfu) {
+    auto idle = dfu.ToIdle();
+    if (!idle) return idle.error().context("cannot bring the device to dfuIDLE");
+    return {};
+}
+
+Status Operation::Erase(Dfu& dfu) {
+    const auto& sectors = image_->placement->sectors;
+    const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
+    for (size_t i = 0; i < sectors.size(); ++i) {
+        if (Cancelled()) return Error("stopped");
+        if (auto erased = dfuse::EraseSector(dfu, sectors[i].address, sleep); !erased) return erased;
+        SetPercent(i + 1, sectors.size());
+    }
+    return {};
+}
+
+Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
+    const uint32_t xfer = functional.wTransferSize;
+    const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
+    const std::vector<Range> readBack =
+        functional.canUpload() ? ReadableRanges(*image_) : std::vector<Range>{};
+    uint64_t total = image_->size(), done = 0;
+    for (const Range& r : readBack) total += r.bytes.size();
+
+    // The pointer is set only where the next block would not land by itself.
+    bool pointerSet = false;
+    uint64_t pointer = 0;
+    uint32_t block = dfuse::kFirstDataBlock;
+    for (const Element& e : image_->elements) {
+        for (size_t offset = 0; offset < e.data.size(); offset += xfer) {
+            if (Cancelled()) return Error("stopped");
+            const uint64_t address = uint64_t(e.address) + offset;
+            const auto chunk = std::span(e.data).subspan(offset, std::min<size_t>(xfer, e.data.size() - offset));
+            if (!pointerSet || block > 0xFFFF ||
+                address != pointer + uint64_t(block - dfuse::kFirstDataBlock) * xfer) {
+                if (auto set = dfuse::SetAddressPointer(dfu, uint32_t(address), sleep); !set) return set;
+                pointerSet = true;
+                pointer = address;
+                block = dfuse::kFirstDataBlock;
+            }
+            if (auto sent = dfu.Dnload(uint16_t(block), chunk); !sent)
+                return sent.error().context("cannot write " + Hex(address));
+            if (auto status = dfu.WaitWhileBusy(sleep); !status)
+                return status.error().context("cannot write " + Hex(address));
+            ++block;
+            done += chunk.size();
+            SetPercent(done, total);
+        }
+    }
+
+    for (const Range& r : readBack) {
+        // Upload block numbers are 16 bits: a long range is read in pieces, each from its pointer.
+        const size_t piece = size_t(0xFFFF - dfuse::kFirstDataBlock) * xfer;
+        for (size_t offset = 0; offset < r.bytes.size(); offset += piece) {
+            const auto part = r.bytes.subspan(offset, std::min(piece, r.bytes.size() - offset));
+            if (auto checked = Verify(dfu, uint32_t(r.address + offset), part, xfer); !checked)
+                return checked;
+            done += part.size();
+            SetPercent(done, total);
+        }
+    }
+    return {};
+}
+
+Status Operation::Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> expected,
+                         uint32_t xfer) {
+    const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
+    // The pointer is set from an idle state, and UPLOAD starts from dfuIDLE.
+    if (auto idle = ToIdle(dfu); !idle) return idle;
+    if (auto set = dfuse::SetAddressPointer(dfu, address, sleep); !set) return set;
+    if (auto idle = ToIdle(dfu); !idle) return idle;
+    std::vector<uint8_t> buffer(xfer);
+    uint16_t block = dfuse::kFirstDataBlock;
+    for (size_t offset = 0; offset < expected.size(); offset += xfer, ++block) {
+        const size_t want = std::min<size_t>(xfer, expected.size() - offset);
+        const uint64_t at = uint64_t(address) + offset;
+        auto got = dfu.Upload(block, std::span(buffer).first(want));
+        if (!got) return got.error().context("cannot read back " + Hex(at));
+        if (*got != want) return Error("read-back of " + Hex(at) + " came short");
+        const auto mismatch = std::mismatch(buffer.begin(), buffer.begin() + want, expected.begin() + offset);
+        if (mismatch.first != buffer.begin() + want) {
+            const uint64_t bad = at + uint64_t(mismatch.first - buffer.begin());
+            StatusRecord failure;
+            failure.status = uint8_t(StatusCode::ErrVerify);
+            failure.state = uint8_t(State::DfuUploadIdle);
+            verifyFailure_ = failure;
+            return Error("read-back differs at " + Hex(bad), kErrDfu);
+        }
+        if (Cancelled()) return Error("stopped");
+    }
+    return {};
+}
+
+void Operation::Fail(Dfu* dfu, const Error& error) {
+    // A stopped operation reports no error, and leaves the device as it is: the next phase
+    // brings it to dfuIDLE anyway, and a stop must not wait on the device.
+    if (Cancelled()) return;
+
+    Error reported = error;
+    std::optional<StatusRecord> shown = verifyFailure_;
+    if (dfu) {
+        // What the device says now tells a device error (stall, bad status) from a lost device.
+        dfu->onRequest = nullptr;
+        dfu->onStatus = nullptr;
+        auto now = dfu->GetStatus();
+        if (now && !now->ok()) {
+            shown = *now;
+            reported = Error(error.message(), kErrDfu);
+        }
+        if (now) (void)dfu->ToIdle();
+    }
+    Update([&](Progress& p) {
+        if (shown) p.lastStatus = *shown;
+        p.error = reported;
+    });
+}
+
+}  // namespace dfu
