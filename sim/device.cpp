@@ -306,7 +306,7 @@ bool Device::CountFaultUnits(FaultPhase phase, uint32_t units) {
     return true;
 }
 
-void Device::Execute() {
+void Device::Execute(std::chrono::steady_clock::time_point now) {
     std::unique_ptr<Pending> pending = std::move(pending_);
     Flash& flash = *flashes_[alt_];
     if (pending->fault && config_.fault->action == FaultAction::Status) {
@@ -372,7 +372,7 @@ void Device::Execute() {
         return;
     }
     state_ = State::DnBusy;
-    busy_until_ = Clock::now() + busy;
+    busy_until_ = now + busy;
 }
 
 void Device::NoteErased(const Sector& sector) {
@@ -385,7 +385,7 @@ TransferResult Device::GetStatus(std::span<uint8_t> data) {
     uint32_t poll = 0;
     if (state_ == State::DnloadSync) {
         if (pending_) {
-            Execute();
+            Execute(now);
             if (state_ == State::DnBusy)
                 poll = static_cast<uint32_t>(std::chrono::ceil<milliseconds>(busy_until_ - now).count());
         } else {

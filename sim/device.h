@@ -78,7 +78,7 @@ private:
     TransferResult Upload(const Setup& setup, std::span<uint8_t> data);
     TransferResult GetStatus(std::span<uint8_t> data);
     TransferResult Invalid();
-    void Execute();
+    void Execute(std::chrono::steady_clock::time_point now);
     void NoteErased(const Sector& sector);
     void ResetState();
     bool CountFaultUnits(FaultPhase phase, uint32_t units);
