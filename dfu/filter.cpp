@@ -46,6 +46,7 @@ bool Touches(const std::vector<Range>& cover, const Sector& s) {
 std::vector<Element> Keep(const std::vector<Element>& elements, const std::vector<Range>& cover) {
     std::vector<Element> kept;
     for (const Element& e : elements) {
+        if (e.data.empty()) continue;
         const uint64_t begin = e.address;
         const uint64_t end = begin + e.data.size();
         for (auto it = FirstEndingAfter(cover, begin); it != cover.end() && it->begin < end;
