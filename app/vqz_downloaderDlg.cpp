@@ -1,14 +1,5 @@
 #include "app/vqz_downloaderDlg.h"
 
-#include "device/interface_path.h"
-
-#include <dbt.h>
-extern "C" {
-#include <hidsdi.h>
-}
-
-#include <cstring>
-
 const MessageEntry Cvqz_downloaderDlg::messageEntries[] = {
     OnMessage<&Cvqz_downloaderDlg::OnPaint>(WM_PAINT),
     OnMessage<&Cvqz_downloaderDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
@@ -41,27 +32,6 @@ void Cvqz_downloaderDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Text(pDX, IDC_TITLE_MESSAGE, m_strStatus);
 }
 
-namespace {
-
-// Device-interface arrivals and removals of one interface class, sent to the window.
-void RegisterInterfaceNotification(HWND window, const GUID& interfaceClass) {
-    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-    filter.dbcc_size = sizeof filter;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = interfaceClass;
-    // Never withdrawn: the registration ends with the window.
-    ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-GUID ToGuid(const StdfuGuid& guid) {
-    static_assert(sizeof(GUID) == sizeof(StdfuGuid));
-    GUID result;
-    std::memcpy(&result, &guid, sizeof result);
-    return result;
-}
-
-}  // namespace
-
 BOOL Cvqz_downloaderDlg::OnInitDialog() {
     // The first transfer to the controls, which also binds the button and the progress bar.
     if (!CDialogEx::OnInitDialog()) return FALSE;
@@ -73,10 +43,8 @@ BOOL Cvqz_downloaderDlg::OnInitDialog() {
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    RegisterInterfaceNotification(m_hWnd, ToGuid(device::kDfuInterfaceClass));
-    GUID hidClass;
-    ::HidD_GetHidGuid(&hidClass);
-    RegisterInterfaceNotification(m_hWnd, hidClass);
+    // Arrivals and removals of DFU, then HID interfaces; the registrations end with the window.
+    m_pInterfaces->RegisterWindow(m_hWnd);
 
     // Drives the upgrade; never stopped, it ends with the window.
     SetTimer(1, 300);
@@ -94,6 +62,8 @@ void Cvqz_downloaderDlg::OnBnClickedQuit() { ::PostQuitMessage(0); }
 void Cvqz_downloaderDlg::OnClose() { CDialogEx::OnClose(); }
 
 void Cvqz_downloaderDlg::OnDestroy() {
+    // A running phase reads its image: it ends before the images are released.
+    StopHeldOperation();
     ResetUpgradeState();
     CDialogEx::OnDestroy();
 }

@@ -6,6 +6,7 @@
 
 #include "app/resource.h"
 #include "controls/text_progress_ctrl.h"
+#include "device/interface_source.h"
 #include "framework/bitmap.h"
 #include "framework/button.h"
 #include "framework/dialog.h"
@@ -55,12 +56,21 @@ public:
     CButton m_btnUpgrade;                   // IDC_UPGRADE
     std::wstring m_strTitleName;            // IDC_TITLE_NAME
     std::wstring m_strStatus;               // IDC_TITLE_MESSAGE, the status line
+
+    // Where detection finds interfaces and which notifications reach the window: the system's
+    // unless the program runs on a simulated bus. Set before the dialog is created.
+    device::InterfaceSource* m_pInterfaces = &device::SystemInterfaces();
+    bool m_bDetectionPending = false;       // a detection waits for the held operation to end
     int64_t m_tUpdateStart = 0;             // calendar time in seconds when "Upgrade" was pressed
 
     // Hooks of the other folders.
     void LoadLanguageFile();   // lang/: does not return when lang.ini is missing
-    void DetectDevice();       // device/
+    void DetectDevice();       // device/: put off while an operation is held
+    void LoadFirmwareFiles();  // device/
     void ResetUpgradeState();  // device/: releases the image slots
+    // device/: runs the detection put off during the update; called when the update has ended
+    // (no operation held, no pause between images pending).
+    void RunPendingDetection();
 
     // update/: the upgrade.
     // Launches the erase phase of m_hCurrentImage, filtered for mapping entry k.

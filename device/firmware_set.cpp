@@ -1,0 +1,93 @@
+// Cvqz_downloaderDlg: the firmware file set beside the executable, loaded into the image slots for
+// the detected device's family (LoadFirmwareFiles), and the reset of the upgrade state and its
+// display (ResetUpgradeState).
+#include "app/vqz_downloaderDlg.h"
+#include "device/family.h"
+#include "device/interface_path.h"
+#include "device/narrow.h"
+#include "framework/message_box.h"
+
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring ModulePath() {
+    // Paths may exceed MAX_PATH; grow until the whole path fits.
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n < buffer.size()) return std::wstring(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The first image of an open file, or 0 when it or its alternate setting cannot be read.
+uint32_t ReadFirstImage(uint32_t file) {
+    uint32_t image = 0;
+    if (STDFUFILES_ReadImageFromDFUFile(file, 0, &image) != STDFU_OK) return 0;
+    uint8_t alternate = 0;
+    if (STDFUFILES_GetImageAlternate(image, &alternate) != STDFU_OK) {
+        STDFUFILES_DestroyImage(&image);
+        return 0;
+    }
+    return image;
+}
+
+}  // namespace
+
+void Cvqz_downloaderDlg::LoadFirmwareFiles() {
+    ResetUpgradeState();
+    const auto files = device::FirmwareFiles(m_strMappingName);
+    if (!files) return;
+
+    const std::wstring folder = device::ExecutableFolder(ModulePath());
+    for (size_t slot = 0; slot < files->size(); ++slot) {
+        const std::wstring path = device::BesideExecutable(folder, (*files)[slot]);
+        if (slot == 0) {
+            ::OutputDebugStringA("DFU:");
+            ::OutputDebugStringA(device::Narrow(path, CP_ACP).c_str());
+            ::OutputDebugStringA("\n");
+        }
+        if (!::PathFileExistsW(path.c_str())) continue;
+
+        uint32_t file = 0;
+        if (STDFUFILES_OpenExistingDFUFile(device::Narrow(path, CP_UTF8).c_str(), &file, nullptr, nullptr,
+                                           nullptr, nullptr) != STDFU_OK) {
+            AfxMessageBox(Message(1033));
+            ::ExitProcess(0);
+        }
+        m_bFilesLoaded = true;
+        // A slot without a mapping entry has no target on the device: it stays empty, so an
+        // update never reaches it.
+        if (slot < m_nMappingCount) m_hImages[slot] = ReadFirstImage(file);
+        STDFUFILES_CloseDFUFile(file);
+    }
+    m_btnUpgrade.EnableWindow((m_DfuDesc.bmAttributes & 0x01) && m_bFilesLoaded);
+}
+
+void Cvqz_downloaderDlg::ResetUpgradeState() {
+    m_bFilesLoaded = false;
+    if (m_hWorkImage) STDFUFILES_DestroyImage(&m_hWorkImage);
+    m_hWorkImage = 0;
+    for (uint32_t& image : m_hImages) {
+        if (image) STDFUFILES_DestroyImage(&image);
+        image = 0;
+    }
+    m_btnUpgrade.EnableWindow(false);
+
+    m_ctrlProgress.SetPos(0);
+    m_ctrlProgress.SetWindowText(L"");  // an empty text shows the percentage
+    m_ctrlProgress.SetShowText(true);
+    m_ctrlProgress.SetBarColor(RGB(0, 128, 0));
+    m_ctrlProgress.SetEmptyColor(RGB(255, 255, 250));
+    m_ctrlProgress.SetEmptyTextColor(RGB(0, 128, 0));
+    m_ctrlProgress.SetBarTextColor(RGB(255, 255, 250));
+
+    UpdateData(true);
+    m_strDuration = L"00:00:00";
+    m_strTransferred = L"0 KB(0 Bytes) of 0 KB(0 Bytes)";
+    UpdateData(false);
+}
