@@ -75,8 +75,8 @@ TEST(Bus, EnumeratesInPlugOrderAndFindsIgnoringCase) {
 }
 
 TEST(Bus, ListenersHearArrivalsAndRemovalsInOrder) {
-    Bus bus;
     Ear ear;
+    Bus bus;
     bus.Subscribe(ear.listener());
     std::shared_ptr<Device> device = Make();
     std::string path = bus.Add(device);
@@ -118,6 +118,7 @@ TEST(Bus, ADeviceAddedButNotPluggedIsAbsent) {
 }
 
 TEST(Bus, FromConfigPlugsNowLaterOrNever) {
+    Ear ear;
     Config now = QuickConfig();
     Outcome<std::unique_ptr<Bus>> bus = Bus::FromConfig(now);
     ASSERT_TRUE(bus);
@@ -134,7 +135,6 @@ TEST(Bus, FromConfigPlugsNowLaterOrNever) {
     later.device.plug_after_ms = 60;
     auto begin = std::chrono::steady_clock::now();
     bus = Bus::FromConfig(later);
-    Ear ear;
     (*bus)->Subscribe(ear.listener());
     EXPECT_TRUE((*bus)->Paths(kDfu).empty());
     ASSERT_TRUE(ear.WaitFor(1, 5s));
@@ -149,8 +149,8 @@ TEST(Bus, FromConfigPlugsNowLaterOrNever) {
 }
 
 TEST(Bus, UnsubscribedListenersHearNothingMore) {
-    Bus bus;
     Ear kept, dropped;
+    Bus bus;
     bus.Subscribe(kept.listener());
     Bus::ListenerId id = bus.Subscribe(dropped.listener());
     bus.PlugInterface(kHid, "hid0");
@@ -163,9 +163,9 @@ TEST(Bus, UnsubscribedListenersHearNothingMore) {
 }
 
 TEST(Bus, AListenerMayUseTheBus) {
-    Bus bus;
     std::vector<size_t> seen;
     Bus::ListenerId id = 0;
+    Bus bus;
     id = bus.Subscribe([&](BusEvent, const std::string&, const std::string&) {
         seen.push_back(bus.Paths(kDfu).size());
         bus.Unsubscribe(id);

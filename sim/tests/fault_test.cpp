@@ -129,14 +129,14 @@ TEST(Fault, CorruptFlipsOneByteSilently) {
 }
 
 TEST(Fault, UnplugLeavesTheBusAndListenersHearIt) {
+    std::mutex mutex;  // before the bus, which may still call the listener until it ends
+    std::vector<std::pair<BusEvent, std::string>> heard;
     Config config = FaultConfigFor(FaultPhase::Write, FaultAction::Unplug, 50, 4);
     Outcome<std::unique_ptr<Bus>> bus = Bus::FromConfig(config);
     ASSERT_TRUE(bus) << bus.error();
     std::vector<std::string> paths = (*bus)->Paths(kDfuClassGuid);
     ASSERT_EQ(paths.size(), 1u);
     (*bus)->WaitIdle();  // its arrival is not what this test listens for
-    std::mutex mutex;
-    std::vector<std::pair<BusEvent, std::string>> heard;
     (*bus)->Subscribe([&](BusEvent event, const std::string&, const std::string& path) {
         std::lock_guard lock(mutex);
         heard.emplace_back(event, path);
