@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <random>
 
 namespace dfu {
 namespace {
@@ -187,7 +188,8 @@ std::string Utf8(const std::filesystem::path& p) {
 
 TEST(DfuFile, ReadsFromAFolderWithAnyName) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / fs::path(u8"vqz прошивка ü t1");
+    const fs::path dir = fs::temp_directory_path() /
+                         (fs::path(u8"vqz прошивка ü ") += std::to_string(std::random_device()()));
     fs::create_directories(dir);
     const std::string path = Utf8(dir / "prog.dfu");
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "dfu/dfu_file.h"
 #include "stdfu/stdfu.h"
@@ -20,7 +21,10 @@ class FileCalls : public ::testing::Test {
 protected:
     void SetUp() override {
         liveAtStart_ = STDFU_LiveHandleCount();
-        dir_ = fs::temp_directory_path() / fs::path(u8"vqz-stdfu-файлы");
+        // A folder of each test's own: tests run in parallel.
+        dir_ = fs::temp_directory_path() /
+               (fs::path(u8"vqz-файлы-") += ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                           std::to_string(std::random_device()()));
         fs::create_directories(dir_);
 
         dfu::DfuFile file;
