@@ -28,7 +28,7 @@ int CTextProgressCtrl::SetPos(int pos) {
     m_nPos = pos;
     const RECT client = GetClientRect();
     const int width = controls::FilledWidth(client.right - client.left,
-                                            controls::Fraction(m_nPos, m_nMin, m_nMax));
+                                            controls::Fraction(m_nPos, kLower, kUpper));
     if (width != m_nBarWidth) {
         m_nBarWidth = width;
         Invalidate(true);
@@ -82,8 +82,7 @@ LRESULT CTextProgressCtrl::OnGetText(WPARAM wParam, LPARAM lParam) {
 }
 
 void CTextProgressCtrl::PaintContent(CDC& dc) {
-    if (m_nMin >= m_nMax) return;
-    const double fraction = controls::Fraction(m_nPos, m_nMin, m_nMax);
+    const double fraction = controls::Fraction(m_nPos, kLower, kUpper);
     CMemDC2 mem(dc);
 
     const RECT client = GetClientRect();

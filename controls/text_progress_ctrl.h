@@ -39,9 +39,11 @@ protected:
 private:
     void PaintContent(CDC& dc);
 
+    // The range is fixed: the updater shows percentages.
+    static constexpr int kUpper = 100;
+    static constexpr int kLower = 0;
+
     int m_nPos = 0;
-    int m_nMax = 100;
-    int m_nMin = 0;
     std::wstring m_strText;
     bool m_bShowText = true;
     int m_nBarWidth = -1;  // filled width at the last SetPos; -1 before the first or after a resize
