@@ -30,6 +30,7 @@ struct Event {
     BusEvent kind;
     std::string class_guid;
     std::string path;
+    std::vector<Bus::ListenerId> recipients;  // those listening when it happened
 };
 
 struct TimedPlug {
@@ -96,6 +97,7 @@ struct Bus::State : std::enable_shared_from_this<Bus::State> {
     }
 
     void Post(Event event) {
+        for (const auto& [id, listener] : listeners) event.recipients.push_back(id);
         events.push_back(std::move(event));
         wake.notify_all();
     }
@@ -143,7 +145,10 @@ struct Bus::State : std::enable_shared_from_this<Bus::State> {
             if (events.empty()) return;
             event = std::move(events.front());
             events.pop_front();
-            for (const auto& [id, listener] : listeners) callees.push_back(listener);
+            for (ListenerId id : event.recipients) {
+                auto it = listeners.find(id);
+                if (it != listeners.end()) callees.push_back(it->second);
+            }
         }
         for (const Listener& listener : callees) listener(event.kind, event.class_guid, event.path);
     }

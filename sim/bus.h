@@ -58,6 +58,7 @@ public:
     std::vector<std::shared_ptr<Device>> Devices() const;
 
     using ListenerId = uint64_t;
+    // The listener hears what happens from now on, not what happened before.
     ListenerId Subscribe(Listener listener);
     // After this returns the listener is not running and is never called again (unless called
     // from the listener itself, which then just finishes).

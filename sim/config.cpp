@@ -208,13 +208,18 @@ Outcome<Config> ParseConfig(const std::string& text, const std::string& origin) 
 
 Outcome<Config> LoadConfig(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return Failure{path.string() + ": cannot read the simulation file"};
+    if (!in) return Failure{Display(path) + ": cannot read the simulation file"};
     std::ostringstream text;
     text << in.rdbuf();
-    Outcome<Config> config = ParseConfig(text.str(), path.string());
+    Outcome<Config> config = ParseConfig(text.str(), Display(path));
     if (!config) return config;
     config->folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
     return config;
+}
+
+std::string Display(const std::filesystem::path& path) {
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 std::filesystem::path StorePath(const Config& config, size_t alt) {

@@ -63,6 +63,9 @@ Outcome<Config> LoadConfig(const std::filesystem::path& path);
 // The same from text; `origin` names the file in error messages.
 Outcome<Config> ParseConfig(const std::string& text, const std::string& origin);
 
+// A path as UTF-8 text for messages (never throws, whatever the characters).
+std::string Display(const std::filesystem::path& path);
+
 // Where the store of alternate setting `alt` lives, or empty when the config keeps memory only.
 std::filesystem::path StorePath(const Config& config, size_t alt);
 

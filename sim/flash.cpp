@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "sim/config.h"
+
 namespace sim {
 
 Outcome<std::unique_ptr<Flash>> Flash::Open(Layout layout, const std::filesystem::path& store) {
@@ -17,11 +19,11 @@ Outcome<std::unique_ptr<Flash>> Flash::Open(Layout layout, const std::filesystem
 
     std::error_code ec;
     uintmax_t existing = std::filesystem::exists(store, ec) ? std::filesystem::file_size(store, ec) : 0;
-    if (ec) return Failure{"cannot read the store " + store.string() + ": " + ec.message()};
+    if (ec) return Failure{"cannot read the store " + Display(store) + ": " + ec.message()};
     if (existing > 0) {
         std::ifstream in(store, std::ios::binary);
         in.read(reinterpret_cast<char*>(memory.data()), static_cast<std::streamsize>(total));
-        if (in.bad()) return Failure{"cannot read the store " + store.string()};
+        if (in.bad()) return Failure{"cannot read the store " + Display(store)};
     }
     if (existing < total) {
         // A new store starts erased; a short one is padded as erased. A longer one keeps its
@@ -29,10 +31,10 @@ Outcome<std::unique_ptr<Flash>> Flash::Open(Layout layout, const std::filesystem
         std::ofstream out(store, std::ios::binary | std::ios::app);
         std::vector<uint8_t> erased(total - existing, 0xFF);
         out.write(reinterpret_cast<const char*>(erased.data()), static_cast<std::streamsize>(erased.size()));
-        if (!out) return Failure{"cannot write the store " + store.string()};
+        if (!out) return Failure{"cannot write the store " + Display(store)};
     }
     flash->file_.open(store, std::ios::binary | std::ios::in | std::ios::out);
-    if (!flash->file_) return Failure{"cannot open the store " + store.string()};
+    if (!flash->file_) return Failure{"cannot open the store " + Display(store)};
     flash->has_file_ = true;
     flash->memory_ = std::move(memory);
     return flash;

@@ -148,6 +148,19 @@ TEST(Bus, FromConfigPlugsNowLaterOrNever) {
     EXPECT_FALSE(failed.error().empty());
 }
 
+TEST(Bus, ListenersHearOnlyWhatHappensAfterTheySubscribe) {
+    Ear early, late;
+    Bus bus;
+    bus.Subscribe(early.listener());
+    bus.PlugInterface(kHid, "hid0");
+    bus.Subscribe(late.listener());
+    bus.UnplugInterface("hid0");
+    bus.WaitIdle();
+    EXPECT_EQ(early.heard().size(), 2u);
+    ASSERT_EQ(late.heard().size(), 1u);
+    EXPECT_EQ(late.heard()[0].event, BusEvent::Removed);
+}
+
 TEST(Bus, UnsubscribedListenersHearNothingMore) {
     Ear kept, dropped;
     Bus bus;
