@@ -1,6 +1,5 @@
 #include "dfu/memory_map.h"
 
-
 namespace dfu {
 namespace {
 
@@ -16,7 +15,7 @@ public:
     size_t pos() const { return pos_; }
     char peek() const { return done() ? '\0' : text_[pos_]; }
     bool take(char c) {
-        if (peek() != c || done()) return false;
+        if (done() || text_[pos_] != c) return false;
         ++pos_;
         return true;
     }
@@ -55,10 +54,11 @@ Error Malformed(const Cursor& at, const std::string& why) {
 // One group "N*S" unit letter, appended to map from address on.
 Status ParseGroup(Cursor& in, uint64_t& address, MemoryMap& map) {
     uint64_t count = 0, size = 0;
-    if (!in.number(10, kMaxSectors, count)) return Malformed(in, "sector count expected");
+    if (!in.number(10, kMaxSectors, count))
+        return Malformed(in, "sector count up to 65536 expected");
     if (count == 0) return Malformed(in, "zero sectors");
     if (!in.take('*')) return Malformed(in, "'*' expected");
-    if (!in.number(10, 0xFFFFFFFFull, size)) return Malformed(in, "sector size expected");
+    if (!in.number(10, 0xFFFFFFFFull, size)) return Malformed(in, "32-bit sector size expected");
     if (in.done()) return Malformed(in, "unit expected");
     switch (in.next()) {
         case ' ': break;
@@ -104,7 +104,7 @@ Result<MemoryMap> ParseMemoryLayout(std::string_view layout) {
         if (!in.take('0') || !(in.take('x') || in.take('X')))
             return Malformed(in, "'0x' expected");
         uint64_t address = 0;
-        if (!in.number(16, 0xFFFFFFFFull, address)) return Malformed(in, "address expected");
+        if (!in.number(16, 0xFFFFFFFFull, address)) return Malformed(in, "32-bit address expected");
         if (!in.take('/')) return Malformed(in, "'/' expected");
         do {
             if (auto status = ParseGroup(in, address, map); !status) return status.error();

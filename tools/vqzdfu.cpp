@@ -124,7 +124,8 @@ int Pack(const std::vector<std::string>& args) {
                 return Usage("bad target '" + args[i + 1] + "': expected ALT[:NAME], ALT 0..255");
             std::vector<ElementSource> elements;
             if (!ParseElements(args[i + 2], elements))
-                return Usage("bad elements '" + args[i + 2] + "': expected ADDR:FILE[,ADDR:FILE...]");
+                return Usage("bad elements '" + args[i + 2] +
+                             "': expected ADDR:FILE[,ADDR:FILE...]");
             file.images.push_back(std::move(image));
             sources.push_back(std::move(elements));
             i += 2;

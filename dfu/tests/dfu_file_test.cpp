@@ -22,7 +22,8 @@ DfuFile SampleFile() {
     file.vendorId = 0x1209;
     file.productId = 0x5A01;
     file.bcdDevice = 0x0200;
-    file.images.push_back({0, "Internal Flash", {{0x08000000, Bytes(16, 1)}, {0x08004000, Bytes(8, 50)}}});
+    file.images.push_back(
+        {0, "Internal Flash", {{0x08000000, Bytes(16, 1)}, {0x08004000, Bytes(8, 50)}}});
     file.images.push_back({1, "", {{0x1FFF7800, Bytes(4, 99)}}});
     return file;
 }
@@ -83,8 +84,9 @@ TEST(DfuFile, RoundTripsWhatItWrites) {
 TEST(DfuFile, WritesTheSuffixAndCrcOfTheFormat) {
     auto bytes = SampleBytes();
     const size_t s = bytes.size() - 16;
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + long(s), bytes.begin() + long(s) + 12),
-              (std::vector<uint8_t>{0x00, 0x02, 0x01, 0x5A, 0x09, 0x12, 0x1A, 0x01, 'U', 'F', 'D', 16}));
+    EXPECT_EQ(
+        std::vector<uint8_t>(bytes.begin() + long(s), bytes.begin() + long(s) + 12),
+        (std::vector<uint8_t>{0x00, 0x02, 0x01, 0x5A, 0x09, 0x12, 0x1A, 0x01, 'U', 'F', 'D', 16}));
     auto fixed = bytes;
     FixCrc(fixed);
     EXPECT_EQ(fixed, bytes);
@@ -94,7 +96,8 @@ TEST(DfuFile, WritesTheSuffixAndCrcOfTheFormat) {
 
 TEST(DfuFile, TheFirstTargetIsImageZero) {
     DfuFile many;
-    for (uint8_t alt : {3, 0, 7}) many.images.push_back({alt, "", {{0x100u * alt, Bytes(alt, alt)}}});
+    for (uint8_t alt : {3, 0, 7})
+        many.images.push_back({alt, "", {{0x100u * alt, Bytes(alt, alt)}}});
     auto bytes = SerializeDfuFile(many);
     ASSERT_TRUE(bytes.ok());
     auto file = ParseDfuFile(*bytes);
@@ -142,13 +145,15 @@ TEST(DfuFile, RefusesBrokenFiles) {
         {"suffix signature", [](auto& b) { b[b.size() - 7] = 'X'; }, "bad suffix signature"},
         {"suffix length", [](auto& b) { b[b.size() - 5] = 15; }, "suffix length is 15"},
         {"CRC", [](auto& b) { b[b.size() - 1] ^= 1; }, "CRC does not match", false},
-        {"a data byte under the CRC", [](auto& b) { b[kElement0 + 8] ^= 0x80; }, "CRC does not match", false},
-        {"shorter than prefix and suffix",
-         [](auto& b) { b.resize(26); }, "26 bytes, shorter than its prefix and suffix"},
+        {"a data byte under the CRC", [](auto& b) { b[kElement0 + 8] ^= 0x80; },
+         "CRC does not match", false},
+        {"shorter than prefix and suffix", [](auto& b) { b.resize(26); },
+         "26 bytes, shorter than its prefix and suffix"},
         {"image size past the end", [](auto& b) { Put32(b, kImageSize, Get32(b, kImageSize) + 1); },
          "image size runs past the end"},
         {"image size short of the targets",
-         [](auto& b) { Put32(b, kImageSize, Get32(b, kImageSize) - 1); }, "image size (610) disagrees"},
+         [](auto& b) { Put32(b, kImageSize, Get32(b, kImageSize) - 1); },
+         "image size (610) disagrees"},
         {"no targets", [](auto& b) { b[kTargetCount] = 0; }, "no targets"},
         {"more targets counted than present", [](auto& b) { b[kTargetCount] = 3; },
          "target 2: target prefix runs past the end"},
@@ -166,7 +171,8 @@ TEST(DfuFile, RefusesBrokenFiles) {
         {"element size past the end of the file",
          [](auto& b) { Put32(b, kTarget1Element0Size, 0x7FFFFFFF); },
          "target 1: element 0: element size runs past the end of the file"},
-        {"element sizes short of their target", [](auto& b) { Put32(b, kElement0 + 8 + 16 + 4, 7); },
+        {"element sizes short of their target",
+         [](auto& b) { Put32(b, kElement0 + 8 + 16 + 4, 7); },
          "target 0: target size disagrees with its elements (40 bytes declared, 39 used)"},
         {"empty file", [](auto& b) { b.clear(); }, "0 bytes", false},
     };

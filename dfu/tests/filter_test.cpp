@@ -15,14 +15,17 @@ struct Span {
     bool operator==(const Span&) const = default;
 };
 
-void PrintTo(const Span& s, std::ostream* os) { *os << std::hex << "{0x" << s.address << ", 0x" << s.size << "}"; }
+void PrintTo(const Span& s, std::ostream* os) {
+    *os << std::hex << "{0x" << s.address << ", 0x" << s.size << "}";
+}
 
 Image ImageOf(const std::vector<Span>& spans) {
     Image image;
     image.alternate = 5;
     for (const Span& s : spans) {
         Element e{s.address, {}};
-        for (uint64_t a = s.address; a < uint64_t(s.address) + s.size; ++a) e.data.push_back(ByteAt(a));
+        for (uint64_t a = s.address; a < uint64_t(s.address) + s.size; ++a)
+            e.data.push_back(ByteAt(a));
         image.elements.push_back(std::move(e));
     }
     return image;
@@ -32,7 +35,8 @@ std::vector<Span> SpansOf(const Image& image) {
     std::vector<Span> spans;
     for (const Element& e : image.elements) {
         for (size_t i = 0; i < e.data.size(); ++i)
-            EXPECT_EQ(e.data[i], ByteAt(e.address + uint64_t(i))) << "byte at 0x" << std::hex << e.address + i;
+            EXPECT_EQ(e.data[i], ByteAt(e.address + uint64_t(i)))
+                << "byte at 0x" << std::hex << e.address + i;
         spans.push_back({e.address, uint32_t(e.data.size())});
     }
     return spans;
@@ -61,7 +65,8 @@ TEST(Filter, KeepsTheWritableBytesAndNamesTheirSectors) {
     ASSERT_TRUE(map.ok()) << map.error().message();
     const FilterCase cases[] = {
         {"inside one sector", {{0x1010, 0x20}}, {{0x1010, 0x20}}, {0x1000}, {0x1000}},
-        {"across two writable sectors", {{0x10F0, 0x20}}, {{0x10F0, 0x20}}, {0x1000, 0x1100}, {0x1000, 0x1100}},
+        {"across two writable sectors", {{0x10F0, 0x20}}, {{0x10F0, 0x20}},
+         {0x1000, 0x1100}, {0x1000, 0x1100}},
         {"a read-only sector splits it", {{0x1100, 0x300}}, {{0x1100, 0x100}, {0x1300, 0x100}},
          {0x1100, 0x1300}, {0x1100}},
         {"bytes before the map dropped", {{0x0F00, 0x200}}, {{0x1000, 0x100}}, {0x1000}, {0x1000}},
@@ -69,7 +74,8 @@ TEST(Filter, KeepsTheWritableBytesAndNamesTheirSectors) {
          {0x1300, 0x2000}, {0x2000}},
         {"nothing writable", {{0x1200, 0x100}, {0x3000, 0x10}}, {}, {}, {}},
         {"empty elements", {{0x1000, 0}, {0x1010, 0}}, {}, {}, {}},
-        {"adjacent elements joined", {{0x1000, 0x10}, {0x1010, 0x10}}, {{0x1000, 0x20}}, {0x1000}, {0x1000}},
+        {"adjacent elements joined", {{0x1000, 0x10}, {0x1010, 0x10}}, {{0x1000, 0x20}},
+         {0x1000}, {0x1000}},
         {"sectors once each, in address order", {{0x2100, 0x10}, {0x1000, 0x10}, {0x2180, 0x10}},
          {{0x2100, 0x10}, {0x1000, 0x10}, {0x2180, 0x10}}, {0x1000, 0x2100}, {0x1000, 0x2100}},
         {"up to the top of the address space", {{0xFFFFFFF0, 0x10}}, {{0xFFFFFFF0, 0x10}},

@@ -91,7 +91,8 @@ TEST(MemoryMap, RefusesMalformedStrings) {
     };
     for (const char* layout : cases) {
         auto map = ParseMemoryLayout(layout);
-        EXPECT_FALSE(map.ok()) << '"' << layout << "\" parsed as " << ::testing::PrintToString(Lines(*map));
+        EXPECT_FALSE(map.ok()) << '"' << layout << "\" parsed as "
+                               << ::testing::PrintToString(Lines(*map));
     }
 }
 

@@ -23,8 +23,9 @@ protected:
         liveAtStart_ = STDFU_LiveHandleCount();
         // A folder of each test's own: tests run in parallel.
         dir_ = fs::temp_directory_path() /
-               (fs::path(u8"vqz-файлы-") += ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                                           std::to_string(std::random_device()()));
+               (fs::path(u8"vqz-файлы-") +=
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                std::to_string(std::random_device()()));
         fs::create_directories(dir_);
 
         dfu::DfuFile file;
@@ -54,7 +55,8 @@ protected:
 
     uint32_t FirstImage() {
         uint32_t file = 0, image = 0;
-        EXPECT_EQ(STDFUFILES_OpenExistingDFUFile(good_.c_str(), &file, nullptr, nullptr, nullptr, nullptr),
+        EXPECT_EQ(STDFUFILES_OpenExistingDFUFile(good_.c_str(), &file, nullptr, nullptr, nullptr,
+                                                 nullptr),
                   STDFU_OK);
         EXPECT_EQ(STDFUFILES_ReadImageFromDFUFile(file, 0, &image), STDFU_OK);
         EXPECT_EQ(STDFUFILES_CloseDFUFile(file), STDFU_OK);
@@ -70,7 +72,8 @@ TEST_F(FileCalls, OpensAFileAndReadsItsImages) {
     uint32_t file = 0;
     uint16_t vid = 0, pid = 0, bcd = 0;
     uint8_t count = 0;
-    ASSERT_EQ(STDFUFILES_OpenExistingDFUFile(good_.c_str(), &file, &vid, &pid, &bcd, &count), STDFU_OK);
+    ASSERT_EQ(STDFUFILES_OpenExistingDFUFile(good_.c_str(), &file, &vid, &pid, &bcd, &count),
+              STDFU_OK);
     EXPECT_NE(file, 0u);
     EXPECT_EQ(vid, 0x1209);
     EXPECT_EQ(pid, 0x5A01);
@@ -105,15 +108,18 @@ TEST_F(FileCalls, RefusesMissingAndBrokenFilesAndNullArguments) {
     const std::string missing = Utf8(dir_ / "missing.dfu");
     for (const std::string& path : {missing, broken_}) {
         uint32_t file = 5;
-        EXPECT_NE(STDFUFILES_OpenExistingDFUFile(path.c_str(), &file, nullptr, nullptr, nullptr, nullptr),
-                  STDFU_OK) << path;
+        EXPECT_NE(
+            STDFUFILES_OpenExistingDFUFile(path.c_str(), &file, nullptr, nullptr, nullptr, nullptr),
+            STDFU_OK)
+            << path;
         EXPECT_EQ(file, 0u);
     }
     uint32_t file = 0;
     EXPECT_EQ(STDFUFILES_OpenExistingDFUFile(nullptr, &file, nullptr, nullptr, nullptr, nullptr),
               STDFU_ERR_BAD_PARAMETER);
-    EXPECT_EQ(STDFUFILES_OpenExistingDFUFile(good_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr),
-              STDFU_ERR_BAD_PARAMETER);
+    EXPECT_EQ(
+        STDFUFILES_OpenExistingDFUFile(good_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr),
+        STDFU_ERR_BAD_PARAMETER);
     EXPECT_EQ(STDFUFILES_ReadImageFromDFUFile(0, 0, nullptr), STDFU_ERR_BAD_PARAMETER);
     EXPECT_EQ(STDFUFILES_GetImageAlternate(0, nullptr), STDFU_ERR_BAD_PARAMETER);
     EXPECT_EQ(STDFUFILES_DuplicateImage(0, nullptr), STDFU_ERR_BAD_PARAMETER);
@@ -122,7 +128,8 @@ TEST_F(FileCalls, RefusesMissingAndBrokenFilesAndNullArguments) {
 }
 
 TEST_F(FileCalls, FiltersIndependentCopies) {
-    StdfuSector sectors[] = {{0x08000000, 0x100, 7}, {0x08000100, 0x100, 7}, {0x08000200, 0x100, 7}};
+    StdfuSector sectors[] = {
+        {0x08000000, 0x100, 7}, {0x08000100, 0x100, 7}, {0x08000200, 0x100, 7}};
     StdfuMapping entry{0, "Flash", 3, sectors};
     uint32_t image = FirstImage();
 
@@ -143,10 +150,13 @@ TEST_F(FileCalls, FiltersIndependentCopies) {
     EXPECT_EQ(STDFUFILES_GetImageAlternate(erase, &alternate), STDFU_OK);
     EXPECT_EQ(alternate, 2);
 
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(write, nullptr, STDFU_OP_UPGRADE, 0), STDFU_ERR_BAD_PARAMETER);
+    EXPECT_EQ(STDFUFILES_FilterImageForOperation(write, nullptr, STDFU_OP_UPGRADE, 0),
+              STDFU_ERR_BAD_PARAMETER);
     for (uint32_t operation : {0u, 1u, 2u, 5u, 0xFFFFFFFFu})
-        EXPECT_EQ(STDFUFILES_FilterImageForOperation(write, &entry, operation, 0), STDFU_ERR_BAD_PARAMETER);
-    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, &entry, STDFU_OP_UPGRADE, 0), STDFU_ERR_BAD_PARAMETER);
+        EXPECT_EQ(STDFUFILES_FilterImageForOperation(write, &entry, operation, 0),
+                  STDFU_ERR_BAD_PARAMETER);
+    EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, &entry, STDFU_OP_UPGRADE, 0),
+              STDFU_ERR_BAD_PARAMETER);
     EXPECT_EQ(STDFUFILES_GetImageSize(write), 0x300u);
 
     EXPECT_EQ(STDFUFILES_DestroyImage(&write), STDFU_OK);
