@@ -30,6 +30,31 @@ std::unique_ptr<std::byte[]> InterfaceRecord(const GUID& interfaceClass, const s
     return bytes;
 }
 
+// Relay messages: wParam the registered window, lParam the record.
+constexpr UINT kRelayArrival = WM_APP;
+constexpr UINT kRelayRemoval = WM_APP + 1;
+
+LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kRelayArrival || message == kRelayRemoval) {
+        const WPARAM code = message == kRelayArrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
+        ::SendMessageW(reinterpret_cast<HWND>(wParam), WM_DEVICECHANGE, code, lParam);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateRelayWindow() {
+    static const ATOM relayClass = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &RelayProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VqzSimulatedInterfaceEvents";
+        return ::RegisterClassW(&wc);
+    }();
+    return ::CreateWindowExW(0, MAKEINTATOM(relayClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+}
+
 }  // namespace
 
 SimulatedInterfaces::SimulatedInterfaces(sim::Bus& bus)
@@ -37,7 +62,10 @@ SimulatedInterfaces::SimulatedInterfaces(sim::Bus& bus)
       listener_(bus.Subscribe([this](sim::BusEvent event, const std::string& classGuid,
                                      const std::string& path) { Deliver(event, classGuid, path); })) {}
 
-SimulatedInterfaces::~SimulatedInterfaces() { bus_.Unsubscribe(listener_); }
+SimulatedInterfaces::~SimulatedInterfaces() {
+    bus_.Unsubscribe(listener_);
+    if (relay_) ::DestroyWindow(relay_);
+}
 
 std::vector<std::string> SimulatedInterfaces::Paths(const GUID& interfaceClass) {
     return bus_.Paths(ClassText(interfaceClass));
@@ -45,6 +73,7 @@ std::vector<std::string> SimulatedInterfaces::Paths(const GUID& interfaceClass) 
 
 void SimulatedInterfaces::RegisterWindow(HWND window) {
     const std::lock_guard lock(mutex_);
+    if (!relay_) relay_ = CreateRelayWindow();
     windows_.push_back(window);
 }
 
@@ -53,12 +82,13 @@ void SimulatedInterfaces::Deliver(sim::BusEvent event, const std::string& classG
     // Only the classes windows register for are announced.
     for (const GUID& interfaceClass : NotificationClasses()) {
         if (!SameInterfacePath(classGuid, ClassText(interfaceClass))) continue;
-        const WPARAM code = event == sim::BusEvent::Arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
+        const UINT relayed = event == sim::BusEvent::Arrived ? kRelayArrival : kRelayRemoval;
         const std::lock_guard lock(mutex_);
         if (windows_.empty()) return;
         records_.push_back(InterfaceRecord(interfaceClass, path));
         const LPARAM record = reinterpret_cast<LPARAM>(records_.back().get());
-        for (const HWND window : windows_) ::PostMessageW(window, WM_DEVICECHANGE, code, record);
+        for (const HWND window : windows_)
+            ::PostMessageW(relay_, relayed, reinterpret_cast<WPARAM>(window), record);
         return;
     }
 }

@@ -34,6 +34,9 @@ private:
     // Every record posted, kept until the source ends, since a posted message is handled later.
     std::vector<std::unique_ptr<std::byte[]>> records_;
     sim::Bus::ListenerId listener_;
+    // WM_DEVICECHANGE carries a pointer and cannot be posted: the bus thread posts each event to
+    // this message-only window on the windows' thread, which sends it on.
+    HWND relay_ = nullptr;
 };
 
 }  // namespace device
