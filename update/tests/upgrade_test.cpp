@@ -1,0 +1,539 @@
+// The upgrade in the real dialog against the simulated device and the real toolkit: the dialog is
+// created in-process, its timer is stopped, and the test sends the ticks itself, so every case
+// controls when the dialog polls. Message boxes are read and closed from inside their own message
+// loop, after a tick has been sent to the dialog while the box is open.
+#include "app/vqz_downloaderDlg.h"
+
+#include <gtest/gtest.h>
+
+#include "dfu/dfu_file.h"
+#include "dfu/transport.h"
+#include "dfu/transport_sim.h"
+#include "device/simulated_interfaces.h"
+#include "sim/bus.h"
+#include "update/progress_text.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::wstring kDone = L"\u0413\u043e\u0442\u043e\u0432\u043e";  // message 1030's default
+const std::wstring kUnplugged = L"Velmarquist GPS \u0440\u0430\u0437\u044a\u0435\u0434\u0438\u043d\u0435\u043d.";
+
+std::wstring ExeFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s(path, n);
+    return s.substr(0, s.rfind(L'\\'));
+}
+
+std::string Utf8(const std::wstring& wide) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+// The three images of the set: slot k is written to alternate setting k at kAddress[k].
+const char* const kFiles[3] = {"prog.dfu", "Dunorfile.dfu", "file3.dfu"};
+constexpr uint32_t kAddress[3] = {0x08000000, 0x08100000, 0x08200000};
+const char* const kLayouts[3] = {
+    "@Velmarquist /0x08000000/04*016Kg,01*064Kg",
+    "@Dunor /0x08100000/04*016Kg",
+    "@Extra /0x08200000/04*016Kg",
+};
+
+bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.rfind(start, 0) == 0; }
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> bytes(size);
+    uint32_t x = 0x9E3779B9u * (seed + 1u);
+    for (uint8_t& b : bytes) {
+        x = x * 1664525u + 1013904223u;
+        b = uint8_t(x >> 24);
+    }
+    return bytes;
+}
+
+// The message boxes the dialog shows while `run` works: each is read, a tick is sent to the dialog
+// while it is open (what the dialog holds then is noted), and the box is closed with OK.
+class BoxWatcher {
+public:
+    struct Box {
+        std::wstring text;
+        uint32_t operationDuringBox;
+        bool pauseDuringBox;
+    };
+
+    explicit BoxWatcher(Cvqz_downloaderDlg& dialog) : dialog_(dialog) {
+        current_ = this;
+        timer_ = ::SetTimer(nullptr, 0, 20, &BoxWatcher::OnTimer);
+    }
+    ~BoxWatcher() {
+        ::KillTimer(nullptr, timer_);
+        current_ = nullptr;
+    }
+    const std::vector<Box>& boxes() const { return boxes_; }
+
+private:
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+        if (!current_) return;
+        ::EnumThreadWindows(::GetCurrentThreadId(), &BoxWatcher::OnWindow, 0);
+    }
+    static BOOL CALLBACK OnWindow(HWND window, LPARAM) {
+        BoxWatcher& self = *current_;
+        if (window == self.dialog_.m_hWnd || !::IsWindowVisible(window)) return TRUE;
+        wchar_t cls[16]{};
+        ::GetClassNameW(window, cls, 16);
+        if (std::wstring(cls) != L"#32770") return TRUE;
+        wchar_t text[2048]{};
+        ::GetDlgItemTextW(window, 0xFFFF, text, 2048);
+        // Close it first: a tick during the box may itself show a box, which this loop then finds.
+        ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+        if (self.dialog_.m_hWnd) self.dialog_.SendMessage(WM_TIMER, 1);
+        self.boxes_.push_back({text, self.dialog_.m_dwOperationId, self.dialog_.m_bNextImagePending});
+        return TRUE;
+    }
+
+    static inline BoxWatcher* current_ = nullptr;
+    Cvqz_downloaderDlg& dialog_;
+    UINT_PTR timer_;
+    std::vector<Box> boxes_;
+};
+
+struct Fault {
+    const char* phase;  // "erase" or "write"
+    uint8_t alt;
+    uint32_t atPercent;
+    std::optional<uint8_t> status;  // else: the device is unplugged
+    uint32_t total;                 // units of the phase's work: sectors erased or blocks written
+};
+
+class Upgrade : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // An empty language file: every text its default.
+        std::ofstream(std::filesystem::path(ExeFolder() + L"\\lang.ini"), std::ios::binary | std::ios::trunc);
+    }
+
+    void SetUp() override { baseline_ = STDFU_LiveHandleCount(); }
+
+    void TearDown() override {
+        Close();
+        EXPECT_EQ(STDFU_LiveHandleCount(), baseline_) << "a handle was left alive";
+        for (const char* f : kFiles) std::remove(Utf8(ExeFolder() + L"\\").append(f).c_str());
+    }
+
+    // The firmware set beside the program: an image of sizes[k] bytes for each slot with a size.
+    void WriteFiles(std::array<std::optional<size_t>, 3> sizes) {
+        for (int k = 0; k < 3; ++k) {
+            const std::string path = Utf8(ExeFolder() + L"\\") + kFiles[k];
+            std::remove(path.c_str());
+            images_[k].clear();
+            if (!sizes[k]) continue;
+            images_[k] = Pattern(*sizes[k], uint8_t(k));
+            dfu::DfuFile file;
+            dfu::Image image;
+            image.alternate = uint8_t(k);
+            image.elements.push_back({kAddress[k], images_[k]});
+            file.images.push_back(image);
+            auto bytes = dfu::SerializeDfuFile(file);
+            ASSERT_TRUE(bytes);
+            ASSERT_TRUE(dfu::WriteFileBytes(path, *bytes));
+        }
+    }
+
+    // The device, the bus and the dialog on them.
+    void Open(sim::TimingConfig timing = {1, 1}, std::optional<Fault> fault = std::nullopt,
+              uint16_t transferSize = 2048) {
+        sim::Config config;
+        config.device.transfer_size = transferSize;
+        config.alts.clear();
+        for (const char* layout : kLayouts) config.alts.push_back({layout, {}});
+        config.timing = timing;
+        if (fault) {
+            sim::FaultConfig f;
+            f.phase = std::string(fault->phase) == "erase" ? sim::FaultPhase::Erase : sim::FaultPhase::Write;
+            f.alt = fault->alt;
+            f.at_percent = fault->atPercent;
+            f.total = fault->total;
+            if (fault->status) {
+                f.action = sim::FaultAction::Status;
+                f.status = *fault->status;
+            } else {
+                f.action = sim::FaultAction::Unplug;
+            }
+            config.fault = f;
+        }
+        auto bus = sim::Bus::FromConfig(config);
+        ASSERT_TRUE(bus) << bus.error();
+        bus_ = std::move(*bus);
+        bus_->WaitIdle();
+        dfu::UseSimulatedBus(*bus_);
+        interfaces_ = std::make_unique<device::SimulatedInterfaces>(*bus_);
+        dlg_ = std::make_unique<Cvqz_downloaderDlg>();
+        dlg_->m_pInterfaces = interfaces_.get();
+        ASSERT_TRUE(dlg_->Create());
+        // The test sends the ticks.
+        ::KillTimer(dlg_->m_hWnd, 1);
+    }
+
+    void Close() {
+        if (dlg_) {
+            if (dlg_->m_hWnd) dlg_->DestroyWindow();
+            // The mapping lives until the next detection or the process's end; the test ends it.
+            if (dlg_->m_pMapping) STDFUPRT_DestroyMapping(&dlg_->m_pMapping);
+            dlg_.reset();
+        }
+        interfaces_.reset();
+        dfu::SetTransportOpener({});
+        bus_.reset();
+    }
+
+    void Pump() {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit_ = true;
+                continue;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+
+    void PressUpgrade() {
+        dlg_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_UPGRADE, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(dlg_->m_btnUpgrade.m_hWnd));
+    }
+
+    // One tick; notes what the bar says afterwards when it changed.
+    void Tick() {
+        dlg_->SendMessage(WM_TIMER, 1);
+        const std::wstring text = BarText();
+        if (seen_.empty() || seen_.back() != text) seen_.push_back(text);
+        if (text.rfind(L"Write", 0) == 0) sizes_.emplace_back(text, Text(IDC_SIZE));
+    }
+
+    // Ticks every few milliseconds until `done` holds; false after `limit`.
+    bool TickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            // Device notifications reach the window before the next tick, as they do promptly.
+            bus_->WaitIdle();
+            Pump();
+            if (done()) return true;
+            Tick();
+            if (done()) return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    bool Idle() const { return dlg_->m_dwOperationId == 0 && !dlg_->m_bNextImagePending; }
+    std::wstring BarText() const { return dlg_->m_ctrlProgress.GetWindowText(); }
+    std::wstring Text(int id) const { return dlg_->GetDlgItem(id).GetWindowText(); }
+    bool UpgradeEnabled() const { return dlg_->m_btnUpgrade.IsWindowEnabled(); }
+
+    std::vector<uint8_t> DeviceMemory(int k) const {
+        return bus_->Devices().front()->ReadMemory(size_t(k), kAddress[k], images_[k].size());
+    }
+    bool Erased(int k) const {
+        for (uint8_t b : DeviceMemory(k))
+            if (b != 0xFF) return false;
+        return true;
+    }
+
+    // The step texts seen that name a phase, in order, with the percentage taken out.
+    std::vector<std::wstring> Steps() const {
+        std::vector<std::wstring> steps;
+        static const std::wregex step(L"(Erase|Write) \\d+% \\((\\d+)/(\\d+)\\)");
+        for (const std::wstring& t : seen_) {
+            std::wsmatch m;
+            if (!std::regex_match(t, m, step)) continue;
+            std::wstring s = m[1].str() + L" " + m[2].str() + L"/" + m[3].str();
+            if (steps.empty() || steps.back() != s) steps.push_back(s);
+        }
+        return steps;
+    }
+
+    std::unique_ptr<Cvqz_downloaderDlg> dlg_;
+    std::unique_ptr<sim::Bus> bus_;
+    std::unique_ptr<device::SimulatedInterfaces> interfaces_;
+    std::array<std::vector<uint8_t>, 3> images_;
+    std::vector<std::wstring> seen_;
+    std::vector<std::pair<std::wstring, std::wstring>> sizes_;  // (write step text, size line)
+    uint32_t baseline_ = 0;
+    bool quit_ = false;
+};
+
+// ---- Sequencing of the loaded slots
+
+TEST_F(Upgrade, WithNoSlotLoadedUpgradeLaunchesNothing) {
+    WriteFiles({std::nullopt, std::nullopt, std::nullopt});
+    Open();
+    PressUpgrade();
+    EXPECT_EQ(dlg_->m_dwOperationId, 0u);
+    Tick();
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(Text(IDC_DURATION), L"00:00:00");
+    EXPECT_EQ(Text(IDC_SIZE), L"0 KB(0 Bytes) of 0 KB(0 Bytes)");
+}
+
+TEST_F(Upgrade, WritesEachLoadedSlotToItsOwnMappingEntryWithItsStepNumbers) {
+    struct Case {
+        const char* name;
+        std::array<std::optional<size_t>, 3> sizes;
+        std::vector<std::wstring> steps;
+    };
+    const Case cases[] = {
+        {"only slot 2", {std::nullopt, std::nullopt, 5000}, {L"Erase 1/2", L"Write 2/2"}},
+        {"slots 0 and 2", {3000, std::nullopt, 1000}, {L"Erase 1/4", L"Write 2/4", L"Erase 3/4", L"Write 4/4"}},
+        {"all three", {3000, 5000, 1000},
+         {L"Erase 1/6", L"Write 2/6", L"Erase 3/6", L"Write 4/6", L"Erase 5/6", L"Write 6/6"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFiles(c.sizes);
+        Open({1, 20}, std::nullopt, 512);
+        dlg_->m_nImageDelay = 0;
+        ASSERT_TRUE(UpgradeEnabled());
+        PressUpgrade();
+        EXPECT_FALSE(UpgradeEnabled());
+        ASSERT_TRUE(TickUntil([&] { return Text(IDC_TITLE_MESSAGE) == kDone; }));
+        EXPECT_TRUE(Idle());
+        EXPECT_EQ(BarText(), kDone);
+        EXPECT_FALSE(UpgradeEnabled());
+        EXPECT_EQ(Steps(), c.steps);
+        for (int k = 0; k < 3; ++k) {
+            if (images_[k].empty()) continue;
+            EXPECT_EQ(DeviceMemory(k), images_[k]) << "slot " << k;
+        }
+        EXPECT_EQ(Text(IDC_SIZE), update::SizeText(uint32_t(images_[2].size()), 100));
+        Close();
+        EXPECT_EQ(STDFU_LiveHandleCount(), baseline_);
+        seen_.clear();
+    }
+}
+
+TEST_F(Upgrade, ThePauseBetweenImagesLastsTheDelayAndZeroLaunchesAtTheNextTick) {
+    WriteFiles({3000, std::nullopt, 1000});
+    Open();
+    dlg_->m_nImageDelay = 600;
+    PressUpgrade();
+    ASSERT_TRUE(TickUntil([&] { return dlg_->m_bNextImagePending; }));
+    const auto pauseStart = std::chrono::steady_clock::now();
+    // The finished write phase is held through the pause.
+    EXPECT_NE(dlg_->m_dwOperationId, 0u);
+    EXPECT_EQ(BarText(), L"Write 100% (2/4)");
+    ASSERT_TRUE(TickUntil([&] { return !dlg_->m_bNextImagePending; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - pauseStart, 550ms);
+    ASSERT_TRUE(TickUntil([&] { return Text(IDC_TITLE_MESSAGE) == kDone; }));
+    Close();
+
+    WriteFiles({3000, std::nullopt, 1000});
+    Open();
+    dlg_->m_nImageDelay = 0;
+    PressUpgrade();
+    ASSERT_TRUE(TickUntil([&] { return dlg_->m_bNextImagePending; }));
+    Tick();
+    EXPECT_FALSE(dlg_->m_bNextImagePending);
+    EXPECT_NE(dlg_->m_dwOperationId, 0u) << "the next image is launched on the next tick";
+    EXPECT_EQ(dlg_->m_hCurrentImage, dlg_->m_hImages[2]);
+}
+
+// ---- What each tick shows
+
+TEST_F(Upgrade, APhaseBelowOneHundredIsPolledOnEveryTick) {
+    WriteFiles({std::nullopt, 60000, std::nullopt});
+    Open({200, 1});  // four sectors to erase, 200 ms each
+    PressUpgrade();
+    for (int i = 0; i < 5; ++i) {
+        dlg_->m_ctrlProgress.SetWindowText(L"marker");
+        Tick();
+        EXPECT_TRUE(std::regex_match(BarText(), std::wregex(L"Erase \\d\\d?% \\(1/2\\)"))) << BarText();
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_NE(dlg_->m_dwOperationId, 0u);
+}
+
+TEST_F(Upgrade, TheSizeLineFollowsTheWritePhaseOfTheWorkCopy) {
+    WriteFiles({1000, std::nullopt, std::nullopt});
+    Open({1, 40}, std::nullopt, 100);  // ten blocks of 100 bytes, 40 ms each
+    PressUpgrade();
+    EXPECT_EQ(Text(IDC_SIZE), L"0 KB(0 Bytes) of 0 KB(1000 Bytes)");
+    ASSERT_TRUE(TickUntil([&] { return Text(IDC_TITLE_MESSAGE) == kDone; }));
+    ASSERT_GE(sizes_.size(), 3u);
+    static const std::wregex write(L"Write (\\d+)% \\(2/2\\)");
+    for (const auto& [step, size] : sizes_) {
+        std::wsmatch m;
+        ASSERT_TRUE(std::regex_match(step, m, write)) << step;
+        EXPECT_EQ(size, update::SizeText(1000, unsigned(std::stoi(m[1].str()))));
+    }
+}
+
+TEST_F(Upgrade, TheDurationDropsWholeDays) {
+    WriteFiles({std::nullopt, 60000, std::nullopt});
+    Open({200, 1});
+    PressUpgrade();
+    dlg_->m_tUpdateStart = int64_t(std::time(nullptr)) - (25 * 3600 + 2 * 60 + 5);
+    Tick();
+    EXPECT_TRUE(std::regex_match(Text(IDC_DURATION), std::wregex(L"01:02:0[56]"))) << Text(IDC_DURATION);
+}
+
+// ---- Failures
+
+TEST_F(Upgrade, ALaunchThatFailsAtUpgradeIsReportedAndCanBeTriedAgain) {
+    WriteFiles({3000, std::nullopt, std::nullopt});
+    Open();
+    // Another program holds the device: the toolkit refuses a second phase on it.
+    StdfuOperationContext other{};
+    other.operation = STDFU_OP_ERASE;
+    std::snprintf(other.szDevLink, sizeof other.szDevLink, "%s", dlg_->m_strDevicePath.c_str());
+    uint32_t otherImage = 0;
+    STDFUFILES_DuplicateImage(dlg_->m_hImages[0], &otherImage);
+    STDFUFILES_FilterImageForOperation(otherImage, &dlg_->m_pMapping[0], STDFU_OP_ERASE, 0);
+    other.hImage = otherImage;
+    uint32_t otherId = 0;
+    ASSERT_EQ(STDFUPRT_LaunchOperation(&other, &otherId), STDFU_OK);
+    {
+        BoxWatcher boxes(*dlg_);
+        PressUpgrade();
+        Pump();
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        EXPECT_TRUE(StartsWith(boxes.boxes()[0].text, L"Error Code: DFU already running\n")) << boxes.boxes()[0].text;
+        EXPECT_NE(boxes.boxes()[0].text.find(L"TransferSize: 0\n"), std::wstring::npos);
+    }
+    EXPECT_TRUE(Idle());
+    EXPECT_TRUE(UpgradeEnabled());
+    STDFUPRT_StopOperation(otherId, nullptr);
+    STDFUFILES_DestroyImage(&otherImage);
+
+    PressUpgrade();
+    EXPECT_NE(dlg_->m_dwOperationId, 0u) << "the second press launches";
+    ASSERT_TRUE(TickUntil([&] { return Text(IDC_TITLE_MESSAGE) == kDone; }));
+    EXPECT_EQ(DeviceMemory(0), images_[0]);
+}
+
+TEST_F(Upgrade, AnErrorMidWriteIsReportedAtRestAndTheDeviceIsDetectedAgain) {
+    WriteFiles({3000, 5000, std::nullopt});
+    Open({1, 5}, Fault{"write", 0, 50, 3, 12}, 256);
+    dlg_->m_nImageDelay = 0;
+    BoxWatcher boxes(*dlg_);
+    PressUpgrade();
+    ASSERT_TRUE(TickUntil([&] { return !boxes.boxes().empty(); }));
+    Pump();
+    const BoxWatcher::Box& box = boxes.boxes()[0];
+    EXPECT_TRUE(StartsWith(box.text, L"Error Code: DFU error\n")) << box.text;
+    EXPECT_NE(box.text.find(L"Operation: UPGRADE\n"), std::wstring::npos) << box.text;
+    EXPECT_NE(box.text.find(L"DFU Status: STATUS_errWRITE\n"), std::wstring::npos) << box.text;
+    // A tick while the box was open found the update at rest.
+    EXPECT_EQ(box.operationDuringBox, 0u);
+    EXPECT_FALSE(box.pauseDuringBox);
+    // Then a new detection: the device is found again, the set reloaded, the display reset.
+    EXPECT_TRUE(Idle());
+    EXPECT_TRUE(UpgradeEnabled());
+    EXPECT_EQ(Text(IDC_SIZE), L"0 KB(0 Bytes) of 0 KB(0 Bytes)");
+    EXPECT_TRUE(Erased(1)) << "the images after a failed one are not written";
+    Tick();
+    EXPECT_TRUE(Idle());
+}
+
+// ---- Device changes during an update
+
+TEST_F(Upgrade, UnpluggingTheDeviceEndsTheUpdateInEachPhase) {
+    struct Case {
+        const char* name;
+        std::function<bool()> unplugWhen;
+    };
+    const Case cases[] = {
+        {"during the erase", [this] { return StartsWith(BarText(), L"Erase 2"); }},
+        {"during the write", [this] { return StartsWith(BarText(), L"Write 2"); }},
+        {"during the pause", [this] { return dlg_->m_bNextImagePending; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFiles({60000, 5000, std::nullopt});
+        Open({50, 5}, std::nullopt, 1024);
+        dlg_->m_nImageDelay = 60000;
+        BoxWatcher boxes(*dlg_);
+        PressUpgrade();
+        ASSERT_TRUE(TickUntil(c.unplugWhen));
+        // Unplugged between two ticks: the removal reaches the window before the next poll.
+        bus_->Unplug(bus_->Devices().front());
+        ASSERT_TRUE(TickUntil([&] { return !boxes.boxes().empty(); }));
+        Tick();
+        Pump();
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        EXPECT_EQ(boxes.boxes()[0].text, kUnplugged);
+        EXPECT_TRUE(Idle());
+        EXPECT_FALSE(UpgradeEnabled());
+        EXPECT_EQ(Text(IDC_TITLE_MESSAGE), dlg_->Message(1021));
+        EXPECT_TRUE(Erased(1)) << "nothing more is written";
+        Close();
+        EXPECT_EQ(STDFU_LiveHandleCount(), baseline_);
+    }
+}
+
+TEST_F(Upgrade, AnArrivalDuringTheUpdateIsDetectedOnlyOnceItHasEnded) {
+    WriteFiles({3000, 5000, std::nullopt});
+    Open({20, 2});
+    dlg_->m_nImageDelay = 0;
+    PressUpgrade();
+    ASSERT_TRUE(TickUntil([&] { return BarText().rfind(L"Write", 0) == 0; }));
+    const uint32_t slot0 = dlg_->m_hImages[0];
+    bus_->PlugInterface(std::string(sim::kHidClassGuid), "\\\\?\\hid#vid_046d&pid_c077#1&2&0#" +
+                                                             std::string(sim::kHidClassGuid));
+    bus_->WaitIdle();
+    Pump();
+    EXPECT_TRUE(dlg_->m_bDetectionPending);
+    EXPECT_EQ(dlg_->m_hImages[0], slot0) << "the images of the running update stay";
+    ASSERT_TRUE(TickUntil([&] { return Idle(); }));
+    EXPECT_EQ(DeviceMemory(0), images_[0]);
+    EXPECT_EQ(DeviceMemory(1), images_[1]);
+    // The detection put off ran at the end: the set is reloaded and Upgrade enabled again.
+    EXPECT_FALSE(dlg_->m_bDetectionPending);
+    EXPECT_TRUE(UpgradeEnabled());
+}
+
+// ---- Ending the program during an update
+
+TEST_F(Upgrade, QuitAndEscapeDuringAnUpdateStopItBeforeTheImagesAreReleased) {
+    for (const bool quit : {true, false}) {
+        SCOPED_TRACE(quit ? "Quit" : "Escape");
+        WriteFiles({60000, std::nullopt, std::nullopt});
+        Open({20, 2});
+        PressUpgrade();
+        ASSERT_TRUE(TickUntil([&] { return BarText().rfind(L"Erase", 0) == 0; }));
+        ASSERT_NE(dlg_->m_dwOperationId, 0u);
+        if (quit) {
+            dlg_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_QUIT, BN_CLICKED), 0);
+            quit_ = false;
+            Pump();
+            EXPECT_TRUE(quit_) << "Quit ends the message loop";
+            // What the dialog's modal run does when its loop ends.
+            dlg_->DestroyWindow();
+        } else {
+            dlg_->SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }
+        EXPECT_EQ(dlg_->m_hWnd, nullptr);
+        EXPECT_EQ(dlg_->m_dwOperationId, 0u);
+        EXPECT_EQ(dlg_->m_hWorkImage, 0u);
+        Close();
+        EXPECT_EQ(STDFU_LiveHandleCount(), baseline_);
+    }
+}
+
+}  // namespace
