@@ -104,6 +104,7 @@ void Device::ResetState() {
     status_ = Status::Ok;
     pointer_ = flashes_.empty() ? 0 : flashes_[0]->FirstAddress();
     pending_.reset();
+    manifested_ = false;
     busy_until_ = Clock::now();
 }
 
@@ -237,6 +238,7 @@ TransferResult Device::Dnload(const Setup& setup, std::span<const uint8_t> bytes
     if (bytes.empty()) {
         // Leaving DFU mode: manifestation, from either idle state as 1.1a hosts expect.
         state_ = State::ManifestSync;
+        manifested_ = false;
         return {TransferStatus::Ok, 0};
     }
     if (bytes.size() > config_.device.transfer_size) return Invalid();
