@@ -7,6 +7,10 @@
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#include <timeapi.h>
+#endif
 
 #include "dfu/device.h"
 #include "dfu/dfuse.h"
@@ -124,12 +128,18 @@ void Operation::SetPercent(uint64_t done, uint64_t total) {
 }
 
 void Operation::Run() {
+    // The waits are a few milliseconds each, hundreds of them: the default timer slack
+    // (50 us on Linux, a 15.6 ms tick on Windows) would stretch a write.
 #ifdef __linux__
-    // The waits are a few milliseconds each, hundreds of them: the default 50 us of timer
-    // slack per wake-up would add several percent to a write.
     prctl(PR_SET_TIMERSLACK, 1UL);
 #endif
+#ifdef _WIN32
+    timeBeginPeriod(1);
+#endif
     const bool ok = RunPhase();
+#ifdef _WIN32
+    timeEndPeriod(1);
+#endif
     transport_.reset();
     // The device is free before anyone can see the phase end.
     if (onFinished_) onFinished_();

@@ -153,7 +153,13 @@ TEST_F(OperationTest, WaitsThePollTimeoutTheDeviceAsksNoLessAndNotMuchMore) {
     }
     ASSERT_GT(overshootMs.size(), 20u);
     const double mean = std::accumulate(overshootMs.begin(), overshootMs.end(), 0.0) / overshootMs.size();
-    EXPECT_LT(mean, 1.0) << "waits overshoot by " << mean << " ms on average";
+    // Windows waits count whole milliseconds, rounded up, on a 1 ms timer period.
+#ifdef _WIN32
+    constexpr double kSlackMs = 3.0;
+#else
+    constexpr double kSlackMs = 1.0;
+#endif
+    EXPECT_LT(mean, kSlackMs) << "waits overshoot by " << mean << " ms on average";
 }
 
 TEST_F(OperationTest, ReadsBackOnlyWhereTheDeviceAllows) {

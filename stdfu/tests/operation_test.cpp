@@ -197,6 +197,8 @@ struct Fault {
     int bState;
 };
 
+void PrintTo(const Fault& f, std::ostream* out) { *out << f.what; }
+
 sim::FaultConfig At(sim::FaultPhase phase, sim::FaultAction action, uint8_t status = 0) {
     sim::FaultConfig f;
     f.phase = phase;
