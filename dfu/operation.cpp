@@ -183,7 +183,7 @@ bool Operation::RunPhase() {
 }
 
 Status Operation::ToIdle(Dfu& dfu) {
-    auto idle = dfu.ToIdle();
+    auto idle = dfu.ToIdle([this](auto deadline) { return SleepUntil(deadline); });
     if (!idle) return idle.error().context("cannot bring the device to dfuIDLE");
     return {};
 }
@@ -292,7 +292,7 @@ void Operation::Fail(Dfu* dfu, const Error& error) {
             shown = *now;
             reported = Error(error.message(), kErrDfu);
         }
-        if (now) (void)dfu->ToIdle();
+        if (now) (void)ToIdle(*dfu);
     }
     Update([&](Progress& p) {
         if (shown) p.lastStatus = *shown;

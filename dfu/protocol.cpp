@@ -1,7 +1,5 @@
 #include "dfu/protocol.h"
 
-#include <algorithm>
-#include <thread>
 
 namespace dfu {
 
@@ -158,7 +156,7 @@ Result<StatusRecord> Dfu::WaitWhileBusy(const SleepUntil& sleep) {
     }
 }
 
-Result<StatusRecord> Dfu::ToIdle() {
+Result<StatusRecord> Dfu::ToIdle(const SleepUntil& sleep) {
     // Each step moves the device one state on; a handful is enough from any DFU state.
     for (int attempt = 0; attempt < 6; ++attempt) {
         auto record = GetStatus();
@@ -172,10 +170,10 @@ Result<StatusRecord> Dfu::ToIdle() {
             }
             case State::DfuDnbusy:
             case State::DfuDnloadSync: {
-                // ABORT is not allowed while busy: let the device finish its command first.
-                auto asked = std::min<std::chrono::milliseconds>(
-                    std::chrono::milliseconds(record->pollTimeoutMs), std::chrono::seconds(5));
-                std::this_thread::sleep_for(asked);
+                // ABORT is not allowed while busy: wait out the command the device is finishing.
+                const auto asked = std::chrono::milliseconds(record->pollTimeoutMs);
+                if (asked > kBusyBound) return Error("device stays busy too long");
+                if (!sleep(std::chrono::steady_clock::now() + asked)) return Error("cancelled");
                 break;
             }
             case State::AppIdle:

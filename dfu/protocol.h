@@ -121,8 +121,9 @@ public:
     // bwPollTimeout it asks for each time. A device error is an error with kErrDfu.
     Result<StatusRecord> WaitWhileBusy(const SleepUntil& sleep);
 
-    // Brings the device to dfuIDLE (CLRSTATUS from dfuERROR, ABORT from the other DFU states).
-    Result<StatusRecord> ToIdle();
+    // Brings the device to dfuIDLE (CLRSTATUS from dfuERROR, ABORT from the other DFU states,
+    // after waiting out a command the device is still busy with).
+    Result<StatusRecord> ToIdle(const SleepUntil& sleep);
 
     Transport& transport() { return transport_; }
 

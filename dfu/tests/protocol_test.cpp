@@ -111,25 +111,27 @@ TEST(WaitWhileBusy, EndsOnDeviceErrorCancelAndOverlongWait) {
     }
 }
 
-TEST(ToIdle, ClearsAnErrorAndAbortsOtherStates) {
+TEST(ToIdle, ClearsAnErrorWaitsOutABusyCommandAndAbortsOtherStates) {
     ScriptedTransport t;
-    t.script = {{StatusBytes(3, 0, 10)}, {{}}, {StatusBytes(0, 0, 5)}, {{}}, {StatusBytes(0, 0, 2)}};
+    t.script = {{StatusBytes(3, 0, 10)}, {{}}, {StatusBytes(0, 20, 4)}, {StatusBytes(0, 0, 5)},
+                {{}}, {StatusBytes(0, 0, 2)}};
     Dfu dfu(t, 1);
-    auto result = dfu.ToIdle();
+    auto result = dfu.ToIdle([](auto) { return true; });
     ASSERT_TRUE(result.ok()) << result.error().message();
     std::vector<uint8_t> sent;
     for (const dfu::Setup& s : t.requests) {
         sent.push_back(s.bRequest);
         EXPECT_EQ(s.wIndex, 1) << "requests go to the DFU interface";
     }
-    EXPECT_EQ(sent, (std::vector<uint8_t>{3, 4, 3, 6, 3}));
+    // GETSTATUS, CLRSTATUS, GETSTATUS (busy: no ABORT), GETSTATUS, ABORT, GETSTATUS.
+    EXPECT_EQ(sent, (std::vector<uint8_t>{3, 4, 3, 3, 6, 3}));
 }
 
 TEST(ToIdle, ApplicationModeIsAFirmwareStateError) {
     ScriptedTransport t;
     t.script = {{StatusBytes(0, 0, 0)}};
     Dfu dfu(t, 0);
-    auto result = dfu.ToIdle();
+    auto result = dfu.ToIdle([](auto) { return true; });
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().code(), kErrFirmwareState);
 }
