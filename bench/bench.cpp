@@ -34,10 +34,12 @@ PhaseResult RunPhase(StdfuOperationContext context) {
     } while (status.errorCode == STDFU_OK && status.percent != 100);
     const auto end = Clock::now();
     STDFUPRT_StopOperation(id, nullptr);
-    return {status.errorCode == STDFU_OK, std::chrono::duration<double, std::milli>(end - start).count()};
+    return {status.errorCode == STDFU_OK,
+            std::chrono::duration<double, std::milli>(end - start).count()};
 }
 
-void Report(const char* label, const char* phase, const PhaseResult& r, std::chrono::milliseconds busy) {
+void Report(const char* label, const char* phase, const PhaseResult& r,
+            std::chrono::milliseconds busy) {
     const double modelled = double(busy.count());
     std::printf("%-8s %-6s measured %8.1f ms / modelled %8.1f ms = %.3f%s\n", label, phase,
                 r.measuredMs, modelled, modelled > 0 ? r.measuredMs / modelled : 0.0,
@@ -58,7 +60,8 @@ bool Flash(const char* label, size_t size) {
 
     StdfuMapping* mapping = nullptr;
     uint32_t count = 0;
-    bool ok = STDFUPRT_CreateMappingFromDevice(path.c_str(), &mapping, &count) == STDFU_OK && count > 0;
+    bool ok =
+        STDFUPRT_CreateMappingFromDevice(path.c_str(), &mapping, &count) == STDFU_OK && count > 0;
     if (ok) {
         dfu::Image image{0, "bench", {{0x08000000, std::vector<uint8_t>(size)}}};
         std::mt19937 random(42);

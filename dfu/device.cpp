@@ -26,7 +26,9 @@ constexpr uint8_t kSubclassDfu = 0x01;
 
 constexpr uint16_t kLangEnglishUs = 0x0409;
 
-uint16_t Le16(std::span<const uint8_t> b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint16_t Le16(std::span<const uint8_t> b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 
 Result<std::vector<uint8_t>> GetDescriptor(Transport& transport, uint8_t type, uint8_t index,
                                            uint16_t langId, uint16_t length) {
@@ -54,7 +56,7 @@ Result<DfuInterface> ParseConfiguration(std::span<const uint8_t> bytes) {
     const size_t total = std::min<size_t>(Le16(bytes, 2), bytes.size());
 
     DfuInterface found;
-    bool inDfu = false;     // the last interface descriptor seen is the DFU interface's
+    bool inDfu = false;  // the last interface descriptor seen is the DFU interface's
     bool haveDfu = false;
     bool haveFunctional = false;
     for (size_t at = 0; at < total;) {
@@ -135,9 +137,11 @@ Result<std::string> ReadString(Transport& transport, uint8_t index) {
 }
 
 Status SelectAlternate(Transport& transport, const DfuInterface& dfu, uint8_t alternate) {
-    const bool known = std::any_of(dfu.alternates.begin(), dfu.alternates.end(),
-                                   [&](const AlternateSetting& a) { return a.alternate == alternate; });
-    if (!known) return Error("the DFU interface has no alternate setting " + std::to_string(alternate));
+    const bool known =
+        std::any_of(dfu.alternates.begin(), dfu.alternates.end(),
+                    [&](const AlternateSetting& a) { return a.alternate == alternate; });
+    if (!known)
+        return Error("the DFU interface has no alternate setting " + std::to_string(alternate));
     Setup setup{kStandardOutInterface, kSetInterface, alternate, dfu.number, 0};
     auto done = transport.Control(setup, {}, kRequestTimeout);
     if (!done)

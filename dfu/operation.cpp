@@ -55,8 +55,10 @@ std::vector<Range> ReadableRanges(const Image& image) {
             if (from >= to) continue;
             const auto bytes = std::span(e.data).subspan(size_t(from - begin), size_t(to - from));
             // Neighbouring sectors of one element make one range.
-            if (!ranges.empty() && ranges.back().bytes.data() + ranges.back().bytes.size() == bytes.data())
-                ranges.back().bytes = std::span(ranges.back().bytes.data(), ranges.back().bytes.size() + bytes.size());
+            if (!ranges.empty() &&
+                ranges.back().bytes.data() + ranges.back().bytes.size() == bytes.data())
+                ranges.back().bytes = std::span(ranges.back().bytes.data(),
+                                                ranges.back().bytes.size() + bytes.size());
             else
                 ranges.push_back({uint32_t(from), bytes});
         }
@@ -66,8 +68,7 @@ std::vector<Range> ReadableRanges(const Image& image) {
 
 }  // namespace
 
-Result<std::unique_ptr<Operation>> Operation::Start(Phase phase,
-                                                    std::shared_ptr<const Image> image,
+Result<std::unique_ptr<Operation>> Operation::Start(Phase phase, std::shared_ptr<const Image> image,
                                                     std::unique_ptr<Transport> transport,
                                                     std::function<void()> onFinished) {
     if (!image || !image->placement || image->placement->operation != int(phase))
@@ -78,7 +79,8 @@ Result<std::unique_ptr<Operation>> Operation::Start(Phase phase,
     try {
         op->thread_ = std::thread([raw = op.get()] { raw->Run(); });
     } catch (const std::system_error& e) {
-        return Error(std::string("cannot start the operation thread: ") + e.what(), kErrLaunchThread);
+        return Error(std::string("cannot start the operation thread: ") + e.what(),
+                     kErrLaunchThread);
     }
     return op;
 }
@@ -90,7 +92,9 @@ Operation::Operation(Phase phase, std::shared_ptr<const Image> image,
       transport_(std::move(transport)),
       onFinished_(std::move(onFinished)) {}
 
-Operation::~Operation() { Stop(); }
+Operation::~Operation() {
+    Stop();
+}
 
 Progress Operation::progress() const {
     std::lock_guard lock(mutex_);
@@ -193,7 +197,8 @@ Status Operation::Erase(Dfu& dfu) {
     const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
     for (size_t i = 0; i < sectors.size(); ++i) {
         if (Cancelled()) return Error("stopped");
-        if (auto erased = dfuse::EraseSector(dfu, sectors[i].address, sleep); !erased) return erased;
+        if (auto erased = dfuse::EraseSector(dfu, sectors[i].address, sleep); !erased)
+            return erased;
         SetPercent(i + 1, sectors.size());
     }
     return {};
@@ -215,10 +220,12 @@ Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
         for (size_t offset = 0; offset < e.data.size(); offset += xfer) {
             if (Cancelled()) return Error("stopped");
             const uint64_t address = uint64_t(e.address) + offset;
-            const auto chunk = std::span(e.data).subspan(offset, std::min<size_t>(xfer, e.data.size() - offset));
+            const auto chunk =
+                std::span(e.data).subspan(offset, std::min<size_t>(xfer, e.data.size() - offset));
             if (!pointerSet || block > 0xFFFF ||
                 address != pointer + uint64_t(block - dfuse::kFirstDataBlock) * xfer) {
-                if (auto set = dfuse::SetAddressPointer(dfu, uint32_t(address), sleep); !set) return set;
+                if (auto set = dfuse::SetAddressPointer(dfu, uint32_t(address), sleep); !set)
+                    return set;
                 pointerSet = true;
                 pointer = address;
                 block = dfuse::kFirstDataBlock;
@@ -262,7 +269,8 @@ Status Operation::Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> ex
         auto got = dfu.Upload(block, std::span(buffer).first(want));
         if (!got) return got.error().context("cannot read back " + Hex(at));
         if (*got != want) return Error("read-back of " + Hex(at) + " came short");
-        const auto mismatch = std::mismatch(buffer.begin(), buffer.begin() + want, expected.begin() + offset);
+        const auto mismatch =
+            std::mismatch(buffer.begin(), buffer.begin() + want, expected.begin() + offset);
         if (mismatch.first != buffer.begin() + want) {
             const uint64_t bad = at + uint64_t(mismatch.first - buffer.begin());
             StatusRecord failure;

@@ -50,8 +50,7 @@ public:
     // Starts the phase on its own thread. The image is read only; the transport is the
     // operation's and is released when the phase ends. onFinished runs on the worker thread
     // after that, as its last act.
-    static Result<std::unique_ptr<Operation>> Start(Phase phase,
-                                                    std::shared_ptr<const Image> image,
+    static Result<std::unique_ptr<Operation>> Start(Phase phase, std::shared_ptr<const Image> image,
                                                     std::unique_ptr<Transport> transport,
                                                     std::function<void()> onFinished = {});
     ~Operation();
@@ -63,8 +62,8 @@ public:
     void Stop();
 
 private:
-    Operation(Phase phase, std::shared_ptr<const Image> image,
-              std::unique_ptr<Transport> transport, std::function<void()> onFinished);
+    Operation(Phase phase, std::shared_ptr<const Image> image, std::unique_ptr<Transport> transport,
+              std::function<void()> onFinished);
     void Run();
     bool RunPhase();
     Status ToIdle(Dfu& dfu);

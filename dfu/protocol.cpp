@@ -1,6 +1,5 @@
 #include "dfu/protocol.h"
 
-
 namespace dfu {
 
 std::string_view RequestName(Request request) {
@@ -56,8 +55,12 @@ std::string_view StatusCodeName(StatusCode status) {
 }
 
 std::array<uint8_t, 6> StatusRecord::bytes() const {
-    return {status, uint8_t(pollTimeoutMs), uint8_t(pollTimeoutMs >> 8),
-            uint8_t(pollTimeoutMs >> 16), state, iString};
+    return {status,
+            uint8_t(pollTimeoutMs),
+            uint8_t(pollTimeoutMs >> 8),
+            uint8_t(pollTimeoutMs >> 16),
+            state,
+            iString};
 }
 
 StatusRecord StatusRecord::FromBytes(std::span<const uint8_t, 6> b) {
@@ -144,8 +147,8 @@ Result<StatusRecord> Dfu::WaitWhileBusy(const SleepUntil& sleep) {
         auto record = GetStatus();
         if (!record) return record;
         // The wait starts when the answer is in: the device counts its busy time from then.
-        const auto asked = std::chrono::steady_clock::now() +
-                           std::chrono::milliseconds(record->pollTimeoutMs);
+        const auto asked =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(record->pollTimeoutMs);
         if (!record->ok()) return DeviceError(*record);
         State state = State(record->state);
         if (state != State::DfuDnbusy && state != State::DfuDnloadSync) return record;
@@ -162,8 +165,7 @@ Result<StatusRecord> Dfu::ToIdle(const SleepUntil& sleep) {
         auto record = GetStatus();
         if (!record) return record;
         switch (State(record->state)) {
-            case State::DfuIdle:
-                return record;
+            case State::DfuIdle: return record;
             case State::DfuError: {
                 if (auto cleared = ClrStatus(); !cleared) return cleared.error();
                 break;

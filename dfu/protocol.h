@@ -85,7 +85,9 @@ struct StatusRecord {
 
     std::array<uint8_t, 6> bytes() const;
     static StatusRecord FromBytes(std::span<const uint8_t, 6> bytes);
-    bool ok() const { return status == uint8_t(StatusCode::Ok) && state != uint8_t(State::DfuError); }
+    bool ok() const {
+        return status == uint8_t(StatusCode::Ok) && state != uint8_t(State::DfuError);
+    }
 };
 
 // "errWRITE in dfuERROR": the device's status in words.

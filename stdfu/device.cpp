@@ -50,8 +50,8 @@ uint32_t STDFU_GetDFUDescriptor(uint32_t* phDevice, uint32_t* pnInterface, uint3
     if (pnInterface) *pnInterface = read->number;
     if (pnAlternates) *pnAlternates = uint32_t(read->alternates.size());
     const dfu::FunctionalDescriptor& f = read->functional;
-    *pDesc = StdfuDfuFunctionalDescriptor{f.bLength, f.bDescriptorType, f.bmAttributes,
-                                          f.wDetachTimeOut, f.wTransferSize, f.bcdDFUVersion};
+    *pDesc = StdfuDfuFunctionalDescriptor{f.bLength,        f.bDescriptorType, f.bmAttributes,
+                                          f.wDetachTimeOut, f.wTransferSize,   f.bcdDFUVersion};
     return STDFU_OK;
 }
 

@@ -120,7 +120,8 @@ void FillContext(const HeldOperation& held, StdfuOperationContext* out) {
     out->percent = p.percent;
     out->wTransferSize = p.transferSize;
     const auto status = p.lastStatus.bytes();
-    out->lastStatus = StdfuDfuStatus{status[0], {status[1], status[2], status[3]}, status[4], status[5]};
+    out->lastStatus =
+        StdfuDfuStatus{status[0], {status[1], status[2], status[3]}, status[4], status[5]};
     out->currentRequest = RequestCode(p.step);
     out->currentNBlock = p.block;
     out->currentLength = p.length;

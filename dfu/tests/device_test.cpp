@@ -8,11 +8,11 @@ namespace {
 // A configuration: a vendor interface, then the DFU interface with three alternate settings and
 // its functional descriptor (attributes 0x0B, detach 255 ms, 2048-byte blocks, version 1.1a).
 const std::vector<uint8_t> kConfiguration = {
-    9, 2, 54, 0, 2, 1, 0, 0x80, 50,       // configuration, wTotalLength 54
-    9, 4, 0, 0, 0, 0xFF, 0, 0, 0,         // interface 0: vendor class
-    9, 4, 1, 0, 0, 0xFE, 1, 2, 4,         // interface 1 alt 0: DFU, name string 4
-    9, 4, 1, 1, 0, 0xFE, 1, 2, 5,         // alt 1, string 5
-    9, 4, 1, 2, 0, 0xFE, 1, 2, 6,         // alt 2, string 6
+    9, 2,    54,   0,    2, 1,    0,    0x80, 50,    // configuration, wTotalLength 54
+    9, 4,    0,    0,    0, 0xFF, 0,    0,    0,     // interface 0: vendor class
+    9, 4,    1,    0,    0, 0xFE, 1,    2,    4,     // interface 1 alt 0: DFU, name string 4
+    9, 4,    1,    1,    0, 0xFE, 1,    2,    5,     // alt 1, string 5
+    9, 4,    1,    2,    0, 0xFE, 1,    2,    6,     // alt 2, string 6
     9, 0x21, 0x0B, 0xFF, 0, 0x00, 0x08, 0x1A, 0x01,  // DFU functional
 };
 
@@ -51,16 +51,16 @@ TEST(Configuration, RefusesWhatItCannotWalk) {
         {"zero-length descriptor", with(9, 0)},
         {"descriptor past the end", with(45, 30)},
         {"no DFU interface", {9, 2, 18, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 0, 0xFF, 0, 0, 0}},
-        {"no functional descriptor", std::vector<uint8_t>(kConfiguration.begin(), kConfiguration.end() - 9)},
+        {"no functional descriptor",
+         std::vector<uint8_t>(kConfiguration.begin(), kConfiguration.end() - 9)},
         {"transfer size 0", with(51, 0)},
     };
     for (const Case& c : cases) EXPECT_FALSE(ParseConfiguration(c.bytes).ok()) << c.what;
 }
 
 TEST(Configuration, ReadsADfu10FunctionalDescriptorWithoutVersion) {
-    std::vector<uint8_t> bytes = {9, 2, 25, 0, 1, 1, 0, 0x80, 50,
-                                  9, 4, 0, 0, 0, 0xFE, 1, 2, 0,
-                                  7, 0x21, 0x01, 0xFF, 0, 0x00, 0x04};
+    std::vector<uint8_t> bytes = {9, 2,    25, 0, 1, 1, 0,    0x80, 50,   9, 4,    0,   0,
+                                  0, 0xFE, 1,  2, 0, 7, 0x21, 0x01, 0xFF, 0, 0x00, 0x04};
     auto parsed = ParseConfiguration(bytes);
     ASSERT_TRUE(parsed.ok()) << parsed.error().message();
     EXPECT_EQ(parsed->functional.wTransferSize, 1024);
@@ -81,8 +81,8 @@ TEST(StringDescriptor, DecodesUtf16AndReplacesWhatIsNotAscii) {
 }
 
 TEST(DeviceDescriptorTest, ReadsIdsAndRefusesOtherDescriptors) {
-    const std::vector<uint8_t> bytes = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x09, 0x12,
-                                        0x01, 0x5A, 0x00, 0x02, 1, 2, 3, 1};
+    const std::vector<uint8_t> bytes = {18,   1,    0x00, 0x02, 0,    0, 0, 64, 0x09,
+                                        0x12, 0x01, 0x5A, 0x00, 0x02, 1, 2, 3,  1};
     auto d = ParseDeviceDescriptor(bytes);
     ASSERT_TRUE(d.ok());
     EXPECT_EQ(d->idVendor(), 0x1209);

@@ -14,8 +14,8 @@ namespace dfu {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RecordingTransport;
 using testing::Recorded;
+using testing::RecordingTransport;
 using testing::RequestLog;
 using testing::SimRig;
 
@@ -82,7 +82,8 @@ std::vector<uint32_t> Commands(const std::vector<Recorded>& log, uint8_t command
     for (const Recorded& r : log)
         if (r.setup.bRequest == kDnload && r.setup.wValue == 0 && r.sent.size() == 5 &&
             r.sent[0] == command)
-            addresses.push_back(uint32_t(r.sent[1] | r.sent[2] << 8 | r.sent[3] << 16 | r.sent[4] << 24));
+            addresses.push_back(
+                uint32_t(r.sent[1] | r.sent[2] << 8 | r.sent[3] << 16 | r.sent[4] << 24));
     return addresses;
 }
 
@@ -107,11 +108,12 @@ TEST_F(OperationTest, ErasesTouchedSectorsOnceThenWritesTheImage) {
 
 TEST_F(OperationTest, SetsTheAddressPointerOnlyWhereTheNextBlockWouldNotLand) {
     Use(testing::SmallDevice());
-    const Image image{0, "t",
-                      {{0x08000000, Pattern(4096, 1)},   // blocks 2 and 3
-                       {0x08001000, Pattern(100, 2)},    // block 4 lands there by itself
-                       {0x08001800, Pattern(300, 3)},    // so does block 5, after a gap
-                       {0x08010000, Pattern(2048, 4)}}}; // elsewhere: a new pointer
+    const Image image{0,
+                      "t",
+                      {{0x08000000, Pattern(4096, 1)},    // blocks 2 and 3
+                       {0x08001000, Pattern(100, 2)},     // block 4 lands there by itself
+                       {0x08001800, Pattern(300, 3)},     // so does block 5, after a gap
+                       {0x08010000, Pattern(2048, 4)}}};  // elsewhere: a new pointer
     ASSERT_FALSE(Run(Phase::Erase, image).error);
     auto log = std::make_shared<RequestLog>();
     Progress write = Run(Phase::Write, image, log);
@@ -146,13 +148,15 @@ TEST_F(OperationTest, WaitsThePollTimeoutTheDeviceAsksNoLessAndNotMuchMore) {
     for (size_t i = 0; i + 1 < entries.size(); ++i) {
         const Recorded& r = entries[i];
         if (r.setup.bRequest != kGetStatus || r.answer.size() != 6 || r.answer[4] != 4) continue;
-        const auto asked = std::chrono::milliseconds(r.answer[1] | r.answer[2] << 8 | r.answer[3] << 16);
+        const auto asked =
+            std::chrono::milliseconds(r.answer[1] | r.answer[2] << 8 | r.answer[3] << 16);
         const auto waited = entries[i + 1].asked - r.answered;
         EXPECT_GE(waited, asked) << "request " << i << " came early";
         overshootMs.push_back(std::chrono::duration<double, std::milli>(waited - asked).count());
     }
     ASSERT_GT(overshootMs.size(), 20u);
-    const double mean = std::accumulate(overshootMs.begin(), overshootMs.end(), 0.0) / overshootMs.size();
+    const double mean =
+        std::accumulate(overshootMs.begin(), overshootMs.end(), 0.0) / overshootMs.size();
     // Windows waits count whole milliseconds, rounded up, on a 1 ms timer period.
 #ifdef _WIN32
     constexpr double kSlackMs = 3.0;
@@ -185,8 +189,9 @@ TEST_F(OperationTest, ReadsBackOnlyWhereTheDeviceAllows) {
         Progress write = Run(Phase::Write, image, log);
         ASSERT_FALSE(write.error) << c.what << ": " << write.error->message();
         const auto entries = log->entries();
-        const bool uploaded = std::any_of(entries.begin(), entries.end(),
-                                          [](const Recorded& r) { return r.setup.bRequest == kUpload; });
+        const bool uploaded = std::any_of(entries.begin(), entries.end(), [](const Recorded& r) {
+            return r.setup.bRequest == kUpload;
+        });
         EXPECT_EQ(uploaded, c.readBack) << c.what;
         ExpectStored(image);
     }
@@ -203,7 +208,8 @@ TEST_F(OperationTest, StopCutsALongWaitShort) {
     ASSERT_TRUE(op.ok());
     // Wait until the device has asked for its long pause.
     const auto bound = std::chrono::steady_clock::now() + 5s;
-    while ((*op)->progress().lastStatus.pollTimeoutMs < 1000 && std::chrono::steady_clock::now() < bound)
+    while ((*op)->progress().lastStatus.pollTimeoutMs < 1000 &&
+           std::chrono::steady_clock::now() < bound)
         std::this_thread::sleep_for(1ms);
     const auto before = std::chrono::steady_clock::now();
     (*op)->Stop();

@@ -113,8 +113,8 @@ TEST(WaitWhileBusy, EndsOnDeviceErrorCancelAndOverlongWait) {
 
 TEST(ToIdle, ClearsAnErrorWaitsOutABusyCommandAndAbortsOtherStates) {
     ScriptedTransport t;
-    t.script = {{StatusBytes(3, 0, 10)}, {{}}, {StatusBytes(0, 20, 4)}, {StatusBytes(0, 0, 5)},
-                {{}}, {StatusBytes(0, 0, 2)}};
+    t.script = {{StatusBytes(3, 0, 10)}, {{}}, {StatusBytes(0, 20, 4)},
+                {StatusBytes(0, 0, 5)},  {{}}, {StatusBytes(0, 0, 2)}};
     Dfu dfu(t, 1);
     auto result = dfu.ToIdle([](auto) { return true; });
     ASSERT_TRUE(result.ok()) << result.error().message();

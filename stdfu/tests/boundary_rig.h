@@ -28,7 +28,8 @@ inline uint32_t AddImage(dfu::Image image) {
 // The context the dialog fills for a launch.
 inline StdfuOperationContext LaunchContext(const std::string& path, uint32_t hImage) {
     StdfuOperationContext c{};
-    c.dfuInterfaceGuid = {0x3FE809AB, 0xFB91, 0x4CB5, {0xA6, 0x43, 0x69, 0x67, 0x0D, 0x52, 0x36, 0x6E}};
+    c.dfuInterfaceGuid = {
+        0x3FE809AB, 0xFB91, 0x4CB5, {0xA6, 0x43, 0x69, 0x67, 0x0D, 0x52, 0x36, 0x6E}};
     c.appGuid = {0xCB979912, 0x5029, 0x420A, {0xAE, 0xB1, 0x34, 0xFC, 0x0A, 0x7D, 0x57, 0x26}};
     c.operation = STDFU_OP_ERASE;
     c.hImage = hImage;
@@ -37,7 +38,8 @@ inline StdfuOperationContext LaunchContext(const std::string& path, uint32_t hIm
 }
 
 // Polls every few milliseconds until percent reads 100 or an error shows.
-inline StdfuOperationContext PollToEnd(uint32_t id, const std::function<void(const StdfuOperationContext&)>& atHundred = {}) {
+inline StdfuOperationContext PollToEnd(
+    uint32_t id, const std::function<void(const StdfuOperationContext&)>& atHundred = {}) {
     StdfuOperationContext c{};
     const auto bound = std::chrono::steady_clock::now() + 30s;
     while (std::chrono::steady_clock::now() < bound) {
@@ -54,9 +56,9 @@ inline StdfuOperationContext PollToEnd(uint32_t id, const std::function<void(con
 
 // One image through both phases as the dialog does it; returns the last context it read: the
 // failed phase's, or the write phase's at its end.
-inline StdfuOperationContext UpdateImage(const std::string& path, const StdfuMapping& entry,
-                                         uint32_t hImage,
-                                         const std::function<void(const StdfuOperationContext&)>& atWriteEnd = {}) {
+inline StdfuOperationContext UpdateImage(
+    const std::string& path, const StdfuMapping& entry, uint32_t hImage,
+    const std::function<void(const StdfuOperationContext&)>& atWriteEnd = {}) {
     uint32_t work = 0, eraseCopy = 0;
     STDFUFILES_DuplicateImage(hImage, &work);
     STDFUFILES_FilterImageForOperation(work, &entry, STDFU_OP_UPGRADE, 0);

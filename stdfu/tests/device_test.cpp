@@ -43,7 +43,8 @@ TEST_F(DeviceCalls, OpenReadBothDescriptorsClose) {
 TEST_F(DeviceCalls, FailuresAreErrorsAndReleasingTwiceIsHarmless) {
     Use(dfu::testing::SmallDevice());
     uint32_t h = 0;
-    EXPECT_NE(STDFU_Open("\\\\?\\usb#nothing#{3fe809ab-fb91-4cb5-a643-69670d52366e}", &h), STDFU_OK);
+    EXPECT_NE(STDFU_Open("\\\\?\\usb#nothing#{3fe809ab-fb91-4cb5-a643-69670d52366e}", &h),
+              STDFU_OK);
     EXPECT_EQ(h, 0u);
     EXPECT_EQ(STDFU_Open(nullptr, &h), STDFU_ERR_BAD_PARAMETER);
 

@@ -11,7 +11,9 @@ namespace {
 using Operations = BoundaryTest;
 
 // 60000 bytes from the start of the small device: sectors 0 to 3, 4 erases and 30 blocks.
-dfu::Image MainImage() { return dfu::Image{0, "main", {{0x08000000, Pattern(60000, 3)}}}; }
+dfu::Image MainImage() {
+    return dfu::Image{0, "main", {{0x08000000, Pattern(60000, 3)}}};
+}
 
 struct Mapped {
     StdfuMapping* entries = nullptr;
@@ -26,7 +28,8 @@ TEST_F(Operations, AnUpdateOfTwoImagesStoresThemAndLeavesNoHandle) {
     sim::Config config = dfu::testing::SmallDevice();
     config.alts.push_back({"@Dunor /0x00000000/08*001Kg", {}});
     Use(config);
-    const dfu::Image images[] = {MainImage(), dfu::Image{1, "dunor", {{0x00000100, Pattern(5000, 9)}}}};
+    const dfu::Image images[] = {MainImage(),
+                                 dfu::Image{1, "dunor", {{0x00000100, Pattern(5000, 9)}}}};
     Mapped mapping(Path());
     ASSERT_EQ(+mapping.count, 2u);
 
@@ -35,7 +38,8 @@ TEST_F(Operations, AnUpdateOfTwoImagesStoresThemAndLeavesNoHandle) {
         const auto& element = images[k].elements[0];
         bool storedAtHundred = false;
         StdfuOperationContext c = UpdateImage(Path(), mapping.entries[k], slot, [&](const auto&) {
-            storedAtHundred = rig_->device->ReadMemory(k, element.address, element.data.size()) == element.data;
+            storedAtHundred =
+                rig_->device->ReadMemory(k, element.address, element.data.size()) == element.data;
         });
         EXPECT_EQ(+c.errorCode, STDFU_OK) << "image " << k;
         EXPECT_EQ(+c.percent, 100);
@@ -197,7 +201,9 @@ struct Fault {
     int bState;
 };
 
-void PrintTo(const Fault& f, std::ostream* out) { *out << f.what; }
+void PrintTo(const Fault& f, std::ostream* out) {
+    *out << f.what;
+}
 
 sim::FaultConfig At(sim::FaultPhase phase, sim::FaultAction action, uint8_t status = 0) {
     sim::FaultConfig f;
@@ -258,14 +264,20 @@ TEST_P(FaultMatrix, ReportsTheFaultThenASecondAttemptWritesTheImage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultMatrix,
-    ::testing::Values(
-        Fault{"erase_status", At(FaultPhase::Erase, FaultAction::Status, 4), STDFU_OP_ERASE, STDFU_ERR_DFU, 4, 10},
-        Fault{"write_status", At(FaultPhase::Write, FaultAction::Status, 3), STDFU_OP_UPGRADE, STDFU_ERR_DFU, 3, 10},
-        Fault{"erase_stall", At(FaultPhase::Erase, FaultAction::Stall), STDFU_OP_ERASE, STDFU_ERR_DFU, 15, 10},
-        Fault{"write_stall", At(FaultPhase::Write, FaultAction::Stall), STDFU_OP_UPGRADE, STDFU_ERR_DFU, 15, 10},
-        Fault{"erase_unplug", At(FaultPhase::Erase, FaultAction::Unplug), STDFU_OP_ERASE, STDFU_ERR_UNEXPECTED, -1, -1},
-        Fault{"write_unplug", At(FaultPhase::Write, FaultAction::Unplug), STDFU_OP_UPGRADE, STDFU_ERR_UNEXPECTED, -1, -1},
-        Fault{"write_corrupt", At(FaultPhase::Write, FaultAction::Corrupt), STDFU_OP_UPGRADE, STDFU_ERR_DFU, 7, -1}),
+    ::testing::Values(Fault{"erase_status", At(FaultPhase::Erase, FaultAction::Status, 4),
+                            STDFU_OP_ERASE, STDFU_ERR_DFU, 4, 10},
+                      Fault{"write_status", At(FaultPhase::Write, FaultAction::Status, 3),
+                            STDFU_OP_UPGRADE, STDFU_ERR_DFU, 3, 10},
+                      Fault{"erase_stall", At(FaultPhase::Erase, FaultAction::Stall),
+                            STDFU_OP_ERASE, STDFU_ERR_DFU, 15, 10},
+                      Fault{"write_stall", At(FaultPhase::Write, FaultAction::Stall),
+                            STDFU_OP_UPGRADE, STDFU_ERR_DFU, 15, 10},
+                      Fault{"erase_unplug", At(FaultPhase::Erase, FaultAction::Unplug),
+                            STDFU_OP_ERASE, STDFU_ERR_UNEXPECTED, -1, -1},
+                      Fault{"write_unplug", At(FaultPhase::Write, FaultAction::Unplug),
+                            STDFU_OP_UPGRADE, STDFU_ERR_UNEXPECTED, -1, -1},
+                      Fault{"write_corrupt", At(FaultPhase::Write, FaultAction::Corrupt),
+                            STDFU_OP_UPGRADE, STDFU_ERR_DFU, 7, -1}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.what); });
 
 }  // namespace
