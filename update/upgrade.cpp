@@ -12,6 +12,7 @@
 #include "update/step_text.h"
 #include "update/tick.h"
 
+#include "device/interface_path.h"
 #include "framework/message_box.h"
 
 #include <cstring>
@@ -19,8 +20,7 @@
 
 namespace {
 
-constexpr StdfuGuid kDfuInterfaceClass{
-    0x3FE809AB, 0xFB91, 0x4CB5, {0xA6, 0x43, 0x69, 0x67, 0x0D, 0x52, 0x36, 0x6E}};
+// The second GUID of every operation this program launches.
 constexpr StdfuGuid kUpdaterGuid{
     0xCB979912, 0x5029, 0x420A, {0xAE, 0xB1, 0x34, 0xFC, 0x0A, 0x7D, 0x57, 0x26}};
 
@@ -68,7 +68,7 @@ void ShowElapsedTime(Cvqz_downloaderDlg& dlg) {
 // False when the device path does not fit.
 bool FillLaunchContext(const Cvqz_downloaderDlg& dlg, StdfuOperationContext& ctx) {
     ctx = StdfuOperationContext{};
-    ctx.dfuInterfaceGuid = kDfuInterfaceClass;
+    ctx.dfuInterfaceGuid = device::kDfuInterfaceClass;
     ctx.appGuid = kUpdaterGuid;
     ctx.operation = STDFU_OP_ERASE;
     if (dlg.m_strDevicePath.size() >= sizeof ctx.szDevLink) return false;
@@ -211,12 +211,12 @@ void Cvqz_downloaderDlg::LaunchImage(int k) {
 }
 
 void Cvqz_downloaderDlg::OnTimer(UINT_PTR) {
-    if (m_bNextImagePending) {
+    if (m_bNextImagePending && m_dwOperationId == 0) {
+        // The pause was ended elsewhere (the device was unplugged): nothing more is written.
+        m_bNextImagePending = false;
+    } else if (m_bNextImagePending) {
         // The pause between two images: the finished write phase is still held.
-        if (m_dwOperationId == 0) {
-            // Ended elsewhere (the device was unplugged): nothing more is written.
-            m_bNextImagePending = false;
-        } else if (update::TickReached(::GetTickCount(), m_dwNextImageTick)) {
+        if (update::TickReached(::GetTickCount(), m_dwNextImageTick)) {
             m_bNextImagePending = false;
             StopHeldOperation();
             if (const std::optional<int> next = NextSlot(*this)) {

@@ -157,11 +157,11 @@ protected:
 
     // The device, the bus and the dialog on them.
     void Open(sim::TimingConfig timing = {1, 1}, std::optional<Fault> fault = std::nullopt,
-              uint16_t transferSize = 2048) {
+              uint16_t transferSize = 2048, size_t settings = 3) {
         sim::Config config;
         config.device.transfer_size = transferSize;
         config.alts.clear();
-        for (const char* layout : kLayouts) config.alts.push_back({layout, {}});
+        for (size_t k = 0; k < settings; ++k) config.alts.push_back({kLayouts[k], {}});
         config.timing = timing;
         if (fault) {
             sim::FaultConfig f;
@@ -366,7 +366,11 @@ TEST_F(Upgrade, APhaseBelowOneHundredIsPolledOnEveryTick) {
         EXPECT_TRUE(std::regex_match(BarText(), std::wregex(L"Erase \\d\\d?% \\(1/2\\)"))) << BarText();
         std::this_thread::sleep_for(20ms);
     }
-    EXPECT_NE(dlg_->m_dwOperationId, 0u);
+    const uint32_t running = dlg_->m_dwOperationId;
+    EXPECT_NE(running, 0u);
+    // A click that reaches the disabled button's handler all the same starts nothing.
+    PressUpgrade();
+    EXPECT_EQ(dlg_->m_dwOperationId, running);
 }
 
 TEST_F(Upgrade, TheSizeLineFollowsTheWritePhaseOfTheWorkCopy) {
@@ -425,6 +429,23 @@ TEST_F(Upgrade, ALaunchThatFailsAtUpgradeIsReportedAndCanBeTriedAgain) {
     EXPECT_NE(dlg_->m_dwOperationId, 0u) << "the second press launches";
     ASSERT_TRUE(TickUntil([&] { return Text(IDC_TITLE_MESSAGE) == kDone; }));
     EXPECT_EQ(DeviceMemory(0), images_[0]);
+}
+
+TEST_F(Upgrade, ASlotWithoutItsMappingEntryIsNeverWritten) {
+    WriteFiles({3000, std::nullopt, 1000});
+    Open({1, 1}, std::nullopt, 2048, 1);  // one alternate setting: entry 2 does not exist
+    ASSERT_EQ(dlg_->m_nMappingCount, 1u);
+    EXPECT_EQ(dlg_->m_hImages[2], 0u) << "left empty at loading";
+    // Launched for slot 2 all the same, the launch refuses.
+    BoxWatcher boxes(*dlg_);
+    dlg_->m_hCurrentImage = dlg_->m_hImages[0];
+    dlg_->LaunchImage(2);
+    Pump();
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_TRUE(StartsWith(boxes.boxes()[0].text, L"Error Code: Bad parameter\n")) << boxes.boxes()[0].text;
+    EXPECT_TRUE(Idle());
+    EXPECT_TRUE(UpgradeEnabled());
+    EXPECT_TRUE(Erased(0));
 }
 
 TEST_F(Upgrade, AnErrorMidWriteIsReportedAtRestAndTheDeviceIsDetectedAgain) {
