@@ -1,4 +1,5 @@
-// The application object: starts the common controls and runs the main dialog.
+// The application object: starts the common controls and runs the main dialog. It maps no
+// command: the program has no help for a help command to open.
 #pragma once
 
 #include "framework/win_app.h"

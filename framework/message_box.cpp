@@ -1,5 +1,8 @@
 #include "framework/message_box.h"
 
+#include "framework/win_app.h"
+#include "framework/wnd.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -25,10 +28,17 @@ std::wstring ModulePath() {
     }
 }
 
+// The application's main window while it exists, so the box is modal to it even when another
+// program is in front; else the thread's active window.
+HWND Owner() {
+    const CWinApp* app = CWinApp::Current();
+    if (app && app->m_pMainWnd && ::IsWindow(app->m_pMainWnd->m_hWnd)) return app->m_pMainWnd->m_hWnd;
+    return ::GetActiveWindow();
+}
+
 }  // namespace
 
 int AfxMessageBox(const std::wstring& text) {
-    // Owned by the thread's active window, so the box is modal to the dialog once that shows.
-    return ::MessageBoxW(::GetActiveWindow(), text.c_str(), ApplicationNameFromPath(ModulePath()).c_str(),
+    return ::MessageBoxW(Owner(), text.c_str(), ApplicationNameFromPath(ModulePath()).c_str(),
                          MB_OK | MB_ICONEXCLAMATION);
 }
