@@ -25,9 +25,9 @@ Step StepOf(Request request) {
         case Request::Upload: return Step::Upload;
         case Request::GetStatus: return Step::GetStatus;
         case Request::ClrStatus: return Step::ClrStatus;
-        case Request::GetState: return Step::GetState;
         case Request::Abort: return Step::Abort;
-        case Request::Detach: break;
+        case Request::Detach:
+        case Request::GetState: break;
     }
     return Step::None;
 }

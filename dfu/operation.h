@@ -30,7 +30,6 @@ enum class Step : uint8_t {
     Upload,
     GetStatus,
     ClrStatus,
-    GetState,
     Abort,
 };
 

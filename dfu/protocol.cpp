@@ -127,14 +127,6 @@ Status Dfu::ClrStatus() {
     return {};
 }
 
-Result<State> Dfu::GetState() {
-    std::array<uint8_t, 1> buffer{};
-    auto got = Control(kClassIn, Request::GetState, 0, buffer);
-    if (!got) return got.error();
-    if (*got != 1) return Error("GETSTATE: no answer");
-    return State(buffer[0]);
-}
-
 Status Dfu::Abort() {
     auto sent = Control(kClassOut, Request::Abort, 0, {});
     if (!sent) return sent.error();

@@ -116,7 +116,6 @@ public:
     Result<size_t> Upload(uint16_t block, std::span<uint8_t> data);
     Result<StatusRecord> GetStatus();
     Status ClrStatus();
-    Result<State> GetState();
     Status Abort();
 
     // After a download: GETSTATUS until the device is no longer busy, waiting exactly the
@@ -126,8 +125,6 @@ public:
     // Brings the device to dfuIDLE (CLRSTATUS from dfuERROR, ABORT from the other DFU states,
     // after waiting out a command the device is still busy with).
     Result<StatusRecord> ToIdle(const SleepUntil& sleep);
-
-    Transport& transport() { return transport_; }
 
 private:
     Result<size_t> Control(uint8_t requestType, Request request, uint16_t value,

@@ -108,7 +108,6 @@ uint32_t RequestCode(dfu::Step step) {
         case dfu::Step::Upload: return STDFU_RQ_UPLOAD;
         case dfu::Step::GetStatus: return STDFU_RQ_GET_STATUS;
         case dfu::Step::ClrStatus: return STDFU_RQ_CLEAR_STATUS;
-        case dfu::Step::GetState: return STDFU_RQ_GET_STATE;
         case dfu::Step::Abort: return STDFU_RQ_ABORT;
     }
     return 0;
