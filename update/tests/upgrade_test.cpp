@@ -419,6 +419,7 @@ TEST_F(Upgrade, ALaunchThatFailsAtUpgradeIsReportedAndCanBeTriedAgain) {
         ASSERT_EQ(boxes.boxes().size(), 1u);
         EXPECT_TRUE(StartsWith(boxes.boxes()[0].text, L"Error Code: DFU already running\n")) << boxes.boxes()[0].text;
         EXPECT_NE(boxes.boxes()[0].text.find(L"TransferSize: 0\n"), std::wstring::npos);
+        EXPECT_EQ(boxes.boxes()[0].operationDuringBox, 0u) << "a tick during the box finds nothing held";
     }
     EXPECT_TRUE(Idle());
     EXPECT_TRUE(UpgradeEnabled());
