@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Found by argument-dependent lookup of RECT, so in the global namespace.
@@ -227,6 +228,69 @@ TEST_F(MainDialog, TemplateIsAsDesigned) {
         EXPECT_EQ(t.NameOrOrdinal(), c.text);
         EXPECT_EQ(t.Word(), 0) << "no creation data";
     }
+}
+
+// The raw bytes of a resource of this module.
+std::string_view ResourceBytes(const wchar_t* type, const wchar_t* name) {
+    HRSRC info = ::FindResourceW(nullptr, name, type);
+    if (!info) return {};
+    const void* data = ::LockResource(::LoadResource(nullptr, info));
+    return {static_cast<const char*>(data), ::SizeofResource(nullptr, info)};
+}
+
+template <class T>
+T At(std::string_view bytes, size_t offset) {
+    T v{};
+    if (offset + sizeof v <= bytes.size()) std::memcpy(&v, bytes.data() + offset, sizeof v);
+    return v;
+}
+
+TEST(Resources, PicturesManifestAndVersionAreInTheirFormats) {
+    // Bitmap 135: 456 x 88, 24 bits, BI_RGB, bottom-up, 3780 pixels per metre, no colour table.
+    const std::string_view bitmap = ResourceBytes(RT_BITMAP, MAKEINTRESOURCEW(IDB_BACKGROUND));
+    EXPECT_EQ(bitmap.size(), 120424u);
+    const auto header = At<BITMAPINFOHEADER>(bitmap, 0);
+    EXPECT_EQ(header.biSize, 40u);
+    EXPECT_EQ(header.biWidth, 456);
+    EXPECT_EQ(header.biHeight, 88) << "positive: rows bottom-up";
+    EXPECT_EQ(header.biBitCount, 24);
+    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+    EXPECT_EQ(header.biXPelsPerMeter, 3780);
+    EXPECT_EQ(header.biYPelsPerMeter, 3780);
+    EXPECT_EQ(header.biClrUsed, 0u);
+
+    // Icon group 128: one image, 51 x 40, 32 bits (with alpha), 8,520 bytes.
+    const std::string_view group = ResourceBytes(RT_GROUP_ICON, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    ASSERT_EQ(At<WORD>(group, 4), 1) << "one image";
+    EXPECT_EQ(At<BYTE>(group, 6), 51);
+    EXPECT_EQ(At<BYTE>(group, 7), 40);
+    EXPECT_EQ(At<WORD>(group, 12), 32);
+    EXPECT_EQ(At<DWORD>(group, 14), 8520u);
+    const std::string_view icon = ResourceBytes(RT_ICON, MAKEINTRESOURCEW(At<WORD>(group, 18)));
+    EXPECT_EQ(icon.size(), 8520u);
+    bool translucent = false;  // some alpha between opaque and clear: a real alpha channel
+    for (size_t i = 40 + 3; i < 40 + 51 * 40 * 4; i += 4) {
+        const auto a = static_cast<unsigned char>(icon[i]);
+        translucent = translucent || (a > 0 && a < 255);
+    }
+    EXPECT_TRUE(translucent);
+
+    const std::string manifest(ResourceBytes(RT_MANIFEST, MAKEINTRESOURCEW(1)));
+    EXPECT_NE(manifest.find(R"(level="asInvoker")"), std::string::npos);
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
+    EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos) << "classic controls";
+
+    // VS_FIXEDFILEINFO: file and product version 1.0.2.701.
+    const std::string_view version = ResourceBytes(RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO));
+    const size_t fixed = version.find(std::string_view("\xBD\x04\xEF\xFE", 4));
+    ASSERT_NE(fixed, std::string_view::npos);
+    const auto info = At<VS_FIXEDFILEINFO>(version, fixed);
+    EXPECT_EQ(info.dwFileVersionMS, MAKELONG(0, 1));
+    EXPECT_EQ(info.dwFileVersionLS, MAKELONG(701, 2));
+    EXPECT_EQ(info.dwProductVersionMS, info.dwFileVersionMS);
+    EXPECT_EQ(info.dwProductVersionLS, info.dwFileVersionLS);
+    EXPECT_NE(version.find(std::string_view("0\0004\0000\0009\0000\0004\000B\0000\0", 16)), std::string_view::npos)
+        << "strings for 0x0409, Unicode";
 }
 
 TEST_F(MainDialog, ControlsAreCreatedFromTheTemplateInItsOrder) {
