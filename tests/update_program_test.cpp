@@ -71,7 +71,7 @@ std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
 // by `fault` (the lines of a [fault] section, or empty), started; ended and removed with the object.
 class UpdateRun {
 public:
-    UpdateRun(const std::wstring& name, const std::string& fault) : name_(name) {
+    UpdateRun(const std::wstring& name, const std::string& fault, int msPerBlock = 4) : name_(name) {
         wchar_t temp[MAX_PATH];
         ::GetTempPathW(MAX_PATH, temp);
         folder_ = std::filesystem::path(temp) /
@@ -101,7 +101,7 @@ public:
             std::ofstream(folder_ / s.file, std::ios::binary)
                 .write(reinterpret_cast<const char*>(bytes->data()), std::streamsize(bytes->size()));
         }
-        sim << "[timing]\nerase_ms_per_sector = 40\nprogram_ms_per_block = 4\n";
+        sim << "[timing]\nerase_ms_per_sector = 40\nprogram_ms_per_block = " << msPerBlock << "\n";
         if (!fault.empty()) sim << "[fault]\n" << fault;
         sim.close();
 
@@ -216,7 +216,9 @@ protected:
         complete_ = new UpdateRun(L"complete", "");
         failure_ = new UpdateRun(L"failure", "phase = write\nalt = 1\nat_percent = 50\nstatus = 3\ntotal = 20\n");
         unplug_ = new UpdateRun(L"unplug", "phase = write\nalt = 0\nat_percent = 50\nunplug = 1\ntotal = 69\n");
-        for (UpdateRun* run : {complete_, failure_, unplug_}) {
+        // Slow enough to be still at work when its test comes.
+        quit_ = new UpdateRun(L"quit", "", 500);
+        for (UpdateRun* run : {complete_, failure_, unplug_, quit_}) {
             if (!run->WaitForDialog() || !run->WaitForStatus(kConnected)) continue;
             run->Press(kUpgradeButton);
         }
@@ -225,11 +227,13 @@ protected:
         delete complete_;
         delete failure_;
         delete unplug_;
+        delete quit_;
     }
 
     static inline UpdateRun* complete_ = nullptr;
     static inline UpdateRun* failure_ = nullptr;
     static inline UpdateRun* unplug_ = nullptr;
+    static inline UpdateRun* quit_ = nullptr;
 };
 
 TEST_F(UpdateProgram, WritesAllThreeImagesAndSaysDone) {
@@ -272,6 +276,13 @@ TEST_F(UpdateProgram, UnpluggingTheDeviceStopsTheUpdateAndSaysSo) {
     EXPECT_TRUE(run.WaitForStatus(kNoConnection));
     EXPECT_FALSE(::IsWindowEnabled(run.Control(kUpgradeButton)));
     EXPECT_TRUE(run.Erased(1)) << "nothing more is written";
+    run.Press(kQuitButton);
+    EXPECT_EQ(run.WaitForExit(), 0u);
+}
+
+TEST_F(UpdateProgram, QuitDuringTheUpdateEndsTheProgramWithExitCodeZero) {
+    UpdateRun& run = *quit_;
+    ASSERT_EQ(Text(run.Control(1009)).rfind(L"Write", 0), 0u) << "the update runs";
     run.Press(kQuitButton);
     EXPECT_EQ(run.WaitForExit(), 0u);
 }
