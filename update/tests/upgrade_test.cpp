@@ -113,12 +113,12 @@ private:
     std::vector<Box> boxes_;
 };
 
-struct Fault {
-    const char* phase;  // "erase" or "write"
+// The device reports an error status once, in the write phase of one alternate setting.
+struct WriteFault {
     uint8_t alt;
     uint32_t atPercent;
-    std::optional<uint8_t> status;  // else: the device is unplugged
-    uint32_t total;                 // units of the phase's work: sectors erased or blocks written
+    uint8_t status;
+    uint32_t total;  // blocks the phase writes
 };
 
 class Upgrade : public ::testing::Test {
@@ -156,7 +156,7 @@ protected:
     }
 
     // The device, the bus and the dialog on them.
-    void Open(sim::TimingConfig timing = {1, 1}, std::optional<Fault> fault = std::nullopt,
+    void Open(sim::TimingConfig timing = {1, 1}, std::optional<WriteFault> fault = std::nullopt,
               uint16_t transferSize = 2048, size_t settings = 3) {
         sim::Config config;
         config.device.transfer_size = transferSize;
@@ -165,16 +165,12 @@ protected:
         config.timing = timing;
         if (fault) {
             sim::FaultConfig f;
-            f.phase = std::string(fault->phase) == "erase" ? sim::FaultPhase::Erase : sim::FaultPhase::Write;
+            f.phase = sim::FaultPhase::Write;
             f.alt = fault->alt;
             f.at_percent = fault->atPercent;
             f.total = fault->total;
-            if (fault->status) {
-                f.action = sim::FaultAction::Status;
-                f.status = *fault->status;
-            } else {
-                f.action = sim::FaultAction::Unplug;
-            }
+            f.action = sim::FaultAction::Status;
+            f.status = fault->status;
             config.fault = f;
         }
         auto bus = sim::Bus::FromConfig(config);
@@ -451,7 +447,7 @@ TEST_F(Upgrade, ASlotWithoutItsMappingEntryIsNeverWritten) {
 
 TEST_F(Upgrade, AnErrorMidWriteIsReportedAtRestAndTheDeviceIsDetectedAgain) {
     WriteFiles({3000, 5000, std::nullopt});
-    Open({1, 5}, Fault{"write", 0, 50, 3, 12}, 256);
+    Open({1, 5}, WriteFault{0, 50, 3, 12}, 256);
     dlg_->m_nImageDelay = 0;
     BoxWatcher boxes(*dlg_);
     PressUpgrade();
