@@ -2,6 +2,9 @@
 // created in-process, its timer is stopped, and the test sends the ticks itself, so every case
 // controls when the dialog polls. Message boxes are read and closed from inside their own message
 // loop, after a tick has been sent to the dialog while the box is open.
+//
+// Two cases the toolkit does not produce are tested natively on their texts: a phase failing with
+// STDFU_ERR_UNSUPPORTED (failure_text_test) and a write seen at exactly 99 % (progress_text_test).
 #include "app/vqz_downloaderDlg.h"
 
 #include <gtest/gtest.h>
