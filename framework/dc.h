@@ -17,7 +17,6 @@ public:
     CDC& operator=(const CDC&) = delete;
 
     HDC m_hDC = nullptr;
-    HDC GetSafeHdc() const { return m_hDC; }
 
     bool BitBlt(int x, int y, int width, int height, const CDC& source, int sx, int sy,
                 DWORD rop = SRCCOPY) {

@@ -18,7 +18,6 @@ public:
     virtual ~CWnd();
 
     HWND m_hWnd = nullptr;
-    HWND GetSafeHwnd() const { return m_hWnd; }
 
     // Routes the window's messages through this object until the window is destroyed or
     // UnsubclassWindow is called. Fails when the window is already subclassed by an object.
@@ -27,7 +26,6 @@ public:
     void UnsubclassWindow();
 
     CWnd GetDlgItem(int id) const { return CWnd(::GetDlgItem(m_hWnd, id)); }
-    int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
 
     void SetWindowText(const std::wstring& text) { ::SetWindowTextW(m_hWnd, text.c_str()); }
     std::wstring GetWindowText() const;

@@ -2,6 +2,8 @@
 // and icons, and its painting (the picture centred in the header frame, the icon when minimised).
 #include "app/vqz_downloaderDlg.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
