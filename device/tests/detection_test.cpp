@@ -231,7 +231,7 @@ protected:
     void StartUpdate() {
         rig::WriteFirmwareFile(L"prog.dfu", {6000});
         sim::Config config = rig::DeviceConfig({"@Velmarquist /0x08000000/04*016Kg"});
-        config.timing.erase_ms_per_sector = 150;
+        config.timing.erase_ms_per_sector = 400;
         m_device = Plug(config);
         Open();
         ASSERT_TRUE(UpgradeEnabled());
@@ -302,6 +302,27 @@ TEST_F(DuringUpdate, RemovalOfTheDeviceStopsTheUpdateDetectsAndTellsTheUser) {
     EXPECT_EQ(m_boxes->texts(), std::vector<std::wstring>{L"Velmarquist GPS \u0440\u0430\u0437\u044a\u0435\u0434\u0438\u043d\u0435\u043d."});
     TickUntilOver();
     EXPECT_EQ(m_boxes->texts().size(), 1u) << "nothing more happened at the next ticks";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Detection, DevicePluggedInLaterIsFound) {
+    sim::Config config = rig::DeviceConfig();
+    config.device.present = false;
+    config.device.plug_after_ms = 300;
+    auto bus = sim::Bus::FromConfig(config);
+    ASSERT_TRUE(bus) << bus.error();
+    m_bus = std::move(*bus);
+    Open();
+    EXPECT_EQ(Status(), kNoConnection);
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (Status() != kConnected && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(20ms);
+        Settle();
+    }
+    EXPECT_EQ(Status(), kConnected);
 }
 
 }  // namespace
