@@ -2,7 +2,7 @@
 # The real program on a simulated device, watched as a person would: the status line and other
 # window texts (WINEDEBUG +win), the message boxes (+msgbox), the debugger output (+debugstr) and
 # a screenshot of the window. Cases: the device present, absent, plugged in while the program runs,
-# a file3.dfu that the toolkit refuses, and a simulation file that cannot be read.
+# a file3.dfu that the toolkit refuses, and a simulation file that is missing or does not parse.
 #
 # usage: device_program_test.sh VQZ_DOWNLOADER_EXE VQZDFU_EXE WORK_FOLDER
 set -euo pipefail
@@ -164,16 +164,18 @@ else
   kill "$program" 2>/dev/null || true
 fi
 
-# ---- A simulation file that is not there: a box that says so, exit code 1.
-prepare no-simulation-file '[device]\n'
-start --simulate=missing.ini
-if await 'MSGBOX_OnInit L"Cannot simulate a device with'; then
-  box="$(await_window "$name")" && xdotool key --window "$box" Return
-  await_exit
-  expect_equal "$code" 1 "exit code"
-else
-  kill "$program" 2>/dev/null || true
-fi
+# ---- A simulation file that is not there, or that does not parse: a box that says so, exit code 1.
+for bad in "no-simulation-file:missing.ini" "bad-simulation-file:device.ini"; do
+  prepare "${bad%%:*}" '[device]\nvendor_id = zebra\n'
+  start --simulate="${bad#*:}"
+  if await 'MSGBOX_OnInit L"Cannot simulate a device with'; then
+    box="$(await_window "$name")" && xdotool key --window "$box" Return
+    await_exit
+    expect_equal "$code" 1 "exit code"
+  else
+    kill "$program" 2>/dev/null || true
+  fi
+done
 
 [ "$failures" = 0 ] && echo "device program tests: all cases passed"
 exit "$((failures > 0))"
