@@ -9,8 +9,8 @@
 
 #include <dbt.h>
 
+#include <cstddef>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -107,8 +107,7 @@ void Cvqz_downloaderDlg::DetectDevice() {
 
     ShowStatusMessage(*this, 1021);
     m_btnUpgrade.EnableWindow(false);
-    if (m_pMapping) STDFUPRT_DestroyMapping(&m_pMapping);
-    m_pMapping = nullptr;
+    if (m_pMapping) STDFUPRT_DestroyMapping(&m_pMapping);  // leaves it null
     m_nMappingCount = 0;
     if (m_strDevicePath.empty()) return;
 

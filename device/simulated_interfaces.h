@@ -1,5 +1,5 @@
 // The interface source of the simulated bus: its present interfaces, and its arrivals and removals
-// posted to the registered windows as the system would send them.
+// sent to the registered windows on their own thread, as the system sends them.
 #pragma once
 
 #include "device/interface_source.h"
@@ -13,7 +13,8 @@ namespace device {
 
 class SimulatedInterfaces : public InterfaceSource {
 public:
-    // The bus must outlive this source.
+    // The bus must outlive this source. The windows registered belong to one thread, which also
+    // destroys the source.
     explicit SimulatedInterfaces(sim::Bus& bus);
     // No event is posted after this returns. Records still queued for a window are freed: the
     // windows registered must be gone first.
