@@ -218,7 +218,8 @@ protected:
         unplug_ = new UpdateRun(L"unplug", "phase = write\nalt = 0\nat_percent = 50\nunplug = 1\ntotal = 69\n");
         // Slow enough to be still at work when its test comes.
         quit_ = new UpdateRun(L"quit", "", 500);
-        for (UpdateRun* run : {complete_, failure_, unplug_, quit_}) {
+        escape_ = new UpdateRun(L"escape", "", 500);
+        for (UpdateRun* run : {complete_, failure_, unplug_, quit_, escape_}) {
             if (!run->WaitForDialog() || !run->WaitForStatus(kConnected)) continue;
             run->Press(kUpgradeButton);
         }
@@ -228,12 +229,14 @@ protected:
         delete failure_;
         delete unplug_;
         delete quit_;
+        delete escape_;
     }
 
     static inline UpdateRun* complete_ = nullptr;
     static inline UpdateRun* failure_ = nullptr;
     static inline UpdateRun* unplug_ = nullptr;
     static inline UpdateRun* quit_ = nullptr;
+    static inline UpdateRun* escape_ = nullptr;
 };
 
 TEST_F(UpdateProgram, WritesAllThreeImagesAndSaysDone) {
@@ -284,6 +287,14 @@ TEST_F(UpdateProgram, QuitDuringTheUpdateEndsTheProgramWithExitCodeZero) {
     UpdateRun& run = *quit_;
     ASSERT_EQ(Text(run.Control(1009)).rfind(L"Write", 0), 0u) << "the update runs";
     run.Press(kQuitButton);
+    EXPECT_EQ(run.WaitForExit(), 0u);
+}
+
+TEST_F(UpdateProgram, EscapeDuringTheUpdateEndsTheProgramWithExitCodeZero) {
+    UpdateRun& run = *escape_;
+    ASSERT_EQ(Text(run.Control(1009)).rfind(L"Write", 0), 0u) << "the update runs";
+    // The key as the focused control gets it; the dialog turns it into cancel.
+    ::PostMessageW(run.Control(kQuitButton), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     EXPECT_EQ(run.WaitForExit(), 0u);
 }
 

@@ -536,8 +536,11 @@ TEST_F(Upgrade, QuitAndEscapeDuringAnUpdateStopItBeforeTheImagesAreReleased) {
         SCOPED_TRACE(quit ? "Quit" : "Escape");
         WriteFiles({60000, std::nullopt, std::nullopt});
         Open({20, 2});
+        ::SetFocus(dlg_->m_btnUpgrade.m_hWnd);
         PressUpgrade();
-        ASSERT_TRUE(TickUntil([&] { return BarText().rfind(L"Erase", 0) == 0; }));
+        // The disabled button has handed the keyboard on, so keys still reach the dialog.
+        EXPECT_EQ(::GetFocus(), dlg_->GetDlgItem(IDC_QUIT).m_hWnd);
+        ASSERT_TRUE(TickUntil([&] { return StartsWith(BarText(), L"Erase"); }));
         ASSERT_NE(dlg_->m_dwOperationId, 0u);
         if (quit) {
             dlg_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_QUIT, BN_CLICKED), 0);
@@ -547,7 +550,9 @@ TEST_F(Upgrade, QuitAndEscapeDuringAnUpdateStopItBeforeTheImagesAreReleased) {
             // What the dialog's modal run does when its loop ends.
             dlg_->DestroyWindow();
         } else {
-            dlg_->SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            // The key as the modal loop hands it to the dialog manager.
+            MSG key{::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0x00010001};
+            ::IsDialogMessageW(dlg_->m_hWnd, &key);
         }
         EXPECT_EQ(dlg_->m_hWnd, nullptr);
         EXPECT_EQ(dlg_->m_dwOperationId, 0u);
