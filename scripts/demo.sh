@@ -117,10 +117,23 @@ await_text "device found" 'set_window_text L"Velmarquist GPS \\043f'
 sleep 0.5
 
 step "Pressing Upgrade"
-# "Upgrade" has the keyboard focus once the device is found; space presses it.
+# "Upgrade" has the keyboard focus once the device is found, and space presses it. Without a
+# window manager the keyboard follows the pointer, so the pointer goes over the window first.
+press() {
+  xdotool mousemove --window "$window" 20 20 2>/dev/null
+  xdotool key --window "$window" "$1" 2>/dev/null
+}
 started=$(date +%s.%N)
-xdotool key --window "$window" space 2>/dev/null
-await_text "erase phase" 'set_window_text L"Erase '
+pressed=""
+for _ in 1 2 3; do
+  press space
+  for _ in $(seq 30); do
+    grep -q 'set_window_text L"Erase ' "$log" && { pressed=1; break; }
+    sleep 0.1
+  done
+  [ -n "$pressed" ] && break
+done
+[ -n "$pressed" ] || fail "the update did not start after pressing Upgrade (see $log)"
 sleep 0.8
 import -window "$window" "$out/erase.png"
 await_text "write phase" 'set_window_text L"Write [1-9][0-9]*%'
@@ -133,7 +146,14 @@ sleep 0.5
 import -window "$window" "$out/end.png"
 
 step "Closing the program"
-xdotool key --window "$window" Escape 2>/dev/null
+for _ in 1 2 3; do
+  press Escape
+  for _ in $(seq 50); do
+    kill -0 "$wine_pid" 2>/dev/null || break 2
+    sleep 0.1
+  done
+done
+kill -0 "$wine_pid" 2>/dev/null && fail "the program did not close on Escape"
 status=0
 wait "$wine_pid" || status=$?
 wine_pid=""
