@@ -134,6 +134,7 @@ protected:
     void SetUp() override { baseline_ = STDFU_LiveHandleCount(); }
 
     void TearDown() override {
+        if (otherId_) ReleaseDevice();
         Close();
         EXPECT_EQ(STDFU_LiveHandleCount(), baseline_) << "a handle was left alive";
         for (const char* f : kFiles) std::remove(Utf8(ExeFolder() + L"\\").append(f).c_str());
@@ -241,6 +242,22 @@ protected:
         return false;
     }
 
+    // Another program starts an erase on the device, which the toolkit then refuses to anyone else.
+    void HoldDevice() {
+        StdfuOperationContext other{};
+        other.operation = STDFU_OP_ERASE;
+        std::snprintf(other.szDevLink, sizeof other.szDevLink, "%s", dlg_->m_strDevicePath.c_str());
+        STDFUFILES_DuplicateImage(dlg_->m_hImages[0], &otherImage_);
+        STDFUFILES_FilterImageForOperation(otherImage_, &dlg_->m_pMapping[0], STDFU_OP_ERASE, 0);
+        other.hImage = otherImage_;
+        ASSERT_EQ(STDFUPRT_LaunchOperation(&other, &otherId_), STDFU_OK);
+    }
+    void ReleaseDevice() {
+        STDFUPRT_StopOperation(otherId_, nullptr);
+        STDFUFILES_DestroyImage(&otherImage_);
+        otherId_ = 0;
+    }
+
     bool Idle() const { return dlg_->m_dwOperationId == 0 && !dlg_->m_bNextImagePending; }
     std::wstring BarText() const { return dlg_->m_ctrlProgress.GetWindowText(); }
     std::wstring Text(int id) const { return dlg_->GetDlgItem(id).GetWindowText(); }
@@ -276,6 +293,7 @@ protected:
     std::vector<std::pair<std::wstring, std::wstring>> sizes_;  // (write step text, size line)
     uint32_t baseline_ = 0;
     bool quit_ = false;
+    uint32_t otherId_ = 0, otherImage_ = 0;
 };
 
 // ---- Sequencing of the loaded slots
@@ -400,17 +418,8 @@ TEST_F(Upgrade, TheDurationDropsWholeDays) {
 
 TEST_F(Upgrade, ALaunchThatFailsAtUpgradeIsReportedAndCanBeTriedAgain) {
     WriteFiles({3000, std::nullopt, std::nullopt});
-    Open({1500, 1});  // a slow erase, so the other phase still holds the device
-    // Another program holds the device: the toolkit refuses a second phase on it.
-    StdfuOperationContext other{};
-    other.operation = STDFU_OP_ERASE;
-    std::snprintf(other.szDevLink, sizeof other.szDevLink, "%s", dlg_->m_strDevicePath.c_str());
-    uint32_t otherImage = 0;
-    STDFUFILES_DuplicateImage(dlg_->m_hImages[0], &otherImage);
-    STDFUFILES_FilterImageForOperation(otherImage, &dlg_->m_pMapping[0], STDFU_OP_ERASE, 0);
-    other.hImage = otherImage;
-    uint32_t otherId = 0;
-    ASSERT_EQ(STDFUPRT_LaunchOperation(&other, &otherId), STDFU_OK);
+    Open({600, 1});  // a slow erase, so the other phase still holds the device
+    HoldDevice();
     {
         BoxWatcher boxes(*dlg_);
         PressUpgrade();
@@ -422,13 +431,59 @@ TEST_F(Upgrade, ALaunchThatFailsAtUpgradeIsReportedAndCanBeTriedAgain) {
     }
     EXPECT_TRUE(Idle());
     EXPECT_TRUE(UpgradeEnabled());
-    STDFUPRT_StopOperation(otherId, nullptr);
-    STDFUFILES_DestroyImage(&otherImage);
+    ReleaseDevice();
 
     PressUpgrade();
     EXPECT_NE(dlg_->m_dwOperationId, 0u) << "the second press launches";
     ASSERT_TRUE(TickUntil([&] { return Text(IDC_TITLE_MESSAGE) == kDone; }));
     EXPECT_EQ(DeviceMemory(0), images_[0]);
+}
+
+TEST_F(Upgrade, ALaunchThatFailsDuringTheUpdateEndsItWithUpgradeStillDisabled) {
+    struct Case {
+        const char* name;
+        std::function<bool()> phaseDone;  // the held phase has ended on the device
+        const wchar_t* operationLine;     // of the report: the phase that could not start
+    };
+    const auto finished = [this] {
+        StdfuOperationContext ctx{};
+        STDFUPRT_GetOperationStatus(dlg_->m_dwOperationId, &ctx);
+        return ctx.percent == 100;
+    };
+    const Case cases[] = {
+        {"the write after the erase", [&] { return finished() && !dlg_->m_bNextImagePending; },
+         L"Operation: UPGRADE\n"},
+        {"the next image after the pause", [&] { return dlg_->m_bNextImagePending; }, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFiles({3000, std::nullopt, 1000});
+        Open({600, 1});
+        dlg_->m_nImageDelay = 0;
+        PressUpgrade();
+        if (c.operationLine) {
+            // No tick until the erase has ended: the next one launches the write.
+            const auto end = std::chrono::steady_clock::now() + 20s;
+            while (!c.phaseDone() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+        } else {
+            ASSERT_TRUE(TickUntil(c.phaseDone));
+        }
+        HoldDevice();
+        BoxWatcher boxes(*dlg_);
+        Tick();
+        Pump();
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        const std::wstring& report = boxes.boxes()[0].text;
+        EXPECT_TRUE(StartsWith(report, L"Error Code: DFU already running\n")) << report;
+        EXPECT_EQ(report.find(L"Operation: "), c.operationLine ? report.find(c.operationLine) : std::wstring::npos)
+            << report;
+        EXPECT_EQ(boxes.boxes()[0].operationDuringBox, 0u);
+        EXPECT_TRUE(Idle());
+        EXPECT_FALSE(UpgradeEnabled()) << "no detection follows a failed launch";
+        ReleaseDevice();
+        Close();
+        EXPECT_EQ(STDFU_LiveHandleCount(), baseline_);
+    }
 }
 
 TEST_F(Upgrade, ASlotWithoutItsMappingEntryIsNeverWritten) {
