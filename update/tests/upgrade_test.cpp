@@ -49,6 +49,19 @@ std::string Utf8(const std::wstring& wide) {
     return s;
 }
 
+// Without a window manager, Wine waits two seconds for one whenever a window it thinks managed is
+// hidden: this test program's windows are made unmanaged (a Wine setting of this program alone,
+// read when its first window is made). Nothing to do on Windows.
+void LeaveWindowsUnmanaged() {
+    if (!::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return;
+    HKEY key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\upgrade_tests.exe\\X11 Driver", 0,
+                          nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), sizeof L"N");
+    ::RegCloseKey(key);
+}
+
 // The three images of the set: slot k is written to alternate setting k at kAddress[k].
 const char* const kFiles[3] = {"prog.dfu", "Dunorfile.dfu", "file3.dfu"};
 constexpr uint32_t kAddress[3] = {0x08000000, 0x08100000, 0x08200000};
@@ -127,6 +140,7 @@ struct WriteFault {
 class Upgrade : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        LeaveWindowsUnmanaged();
         // An empty language file: every text its default.
         std::ofstream(std::filesystem::path(ExeFolder() + L"\\lang.ini"), std::ios::binary | std::ios::trunc);
     }
