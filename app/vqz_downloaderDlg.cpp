@@ -61,9 +61,16 @@ void Cvqz_downloaderDlg::OnBnClickedQuit() { ::PostQuitMessage(0); }
 
 void Cvqz_downloaderDlg::OnClose() { CDialogEx::OnClose(); }
 
+void Cvqz_downloaderDlg::EnableUpgrade(bool enable) {
+    if (!enable && ::GetFocus() == m_btnUpgrade.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+    m_btnUpgrade.EnableWindow(enable);
+}
+
 void Cvqz_downloaderDlg::OnDestroy() {
     // A running phase reads its image: it ends before the images are released.
     StopHeldOperation();
     ResetUpgradeState();
+    if (m_pMapping) STDFUPRT_DestroyMapping(&m_pMapping);  // leaves it null
+    m_nMappingCount = 0;
     CDialogEx::OnDestroy();
 }

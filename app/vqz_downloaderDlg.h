@@ -63,6 +63,10 @@ public:
     bool m_bDetectionPending = false;       // a detection waits for the held operation to end
     int64_t m_tUpdateStart = 0;             // calendar time in seconds when "Upgrade" was pressed
 
+    // Enables or disables "Upgrade". A disabled button keeps no keyboard focus, and a dialog
+    // without one hears no Escape: the focus moves on to the next control first.
+    void EnableUpgrade(bool enable);
+
     // Hooks of the other folders.
     void LoadLanguageFile();   // lang/: does not return when lang.ini is missing
     void DetectDevice();       // device/: put off while an operation is held

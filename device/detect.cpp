@@ -106,7 +106,7 @@ void Cvqz_downloaderDlg::DetectDevice() {
     if (!paths.empty()) m_strDevicePath = device::UpperCasePath(paths.back());
 
     ShowStatusMessage(*this, 1021);
-    m_btnUpgrade.EnableWindow(false);
+    EnableUpgrade(false);
     if (m_pMapping) STDFUPRT_DestroyMapping(&m_pMapping);  // leaves it null
     m_nMappingCount = 0;
     if (m_strDevicePath.empty()) return;

@@ -6,23 +6,13 @@
 #include "device/interface_path.h"
 #include "device/narrow.h"
 #include "framework/message_box.h"
+#include "framework/win_app.h"
 
 #include <shlwapi.h>
 
 #include <string>
-#include <vector>
 
 namespace {
-
-std::wstring ModulePath() {
-    // Paths may exceed MAX_PATH; grow until the whole path fits.
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n < buffer.size()) return std::wstring(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 // The first image of an open file, or 0 when it or its alternate setting cannot be read.
 uint32_t ReadFirstImage(uint32_t file) {
@@ -65,7 +55,7 @@ void Cvqz_downloaderDlg::LoadFirmwareFiles() {
         if (slot < m_nMappingCount) m_hImages[slot] = ReadFirstImage(file);
         STDFUFILES_CloseDFUFile(file);
     }
-    m_btnUpgrade.EnableWindow((m_DfuDesc.bmAttributes & 0x01) && m_bFilesLoaded);
+    EnableUpgrade((m_DfuDesc.bmAttributes & 0x01) && m_bFilesLoaded);
 }
 
 void Cvqz_downloaderDlg::ResetUpgradeState() {
@@ -76,7 +66,7 @@ void Cvqz_downloaderDlg::ResetUpgradeState() {
         if (image) STDFUFILES_DestroyImage(&image);
         image = 0;
     }
-    m_btnUpgrade.EnableWindow(false);
+    EnableUpgrade(false);
 
     m_ctrlProgress.SetPos(0);
     m_ctrlProgress.SetWindowText(L"");  // an empty text shows the percentage

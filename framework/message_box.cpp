@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 std::wstring ApplicationNameFromPath(std::wstring_view modulePath) {
     const size_t slash = modulePath.find_last_of(L"\\/");
     std::wstring_view name = slash == std::wstring_view::npos ? modulePath : modulePath.substr(slash + 1);
@@ -16,17 +14,6 @@ std::wstring ApplicationNameFromPath(std::wstring_view modulePath) {
 }
 
 namespace {
-
-std::wstring ModulePath() {
-    // Paths may exceed MAX_PATH; grow until the whole path fits.
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) return std::wstring(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 // The application's main window while it exists, so the box is modal to it even when another
 // program is in front; else the thread's active window.

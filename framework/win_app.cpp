@@ -11,3 +11,14 @@ BOOL CWinApp::InitInstance() {
         ::RegisterApplicationRestart(nullptr, 0);
     return TRUE;
 }
+
+std::wstring ModulePath() {
+    // Paths may exceed MAX_PATH; grow until the whole path fits.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return buffer.substr(0, n);
+        buffer.resize(buffer.size() * 2);
+    }
+}

@@ -4,7 +4,12 @@
 
 #include <windows.h>
 
+#include <string>
+
 class CWnd;
+
+// The full path of the running executable, of any length.
+std::wstring ModulePath();
 
 class CWinApp {
 public:

@@ -1,31 +1,17 @@
 // Cvqz_downloaderDlg::LoadLanguageFile: reads lang.ini beside the executable and applies it to the
 // dialog. Without the file the updater cannot run and says so.
 #include "app/vqz_downloaderDlg.h"
+#include "device/interface_path.h"
 #include "framework/message_box.h"
+#include "framework/win_app.h"
 #include "lang/language.h"
 #include "lang/profile_ini.h"
 
 #include <shlwapi.h>
 
 #include <string>
-#include <vector>
 
 namespace {
-
-// The folder of the running executable, without the trailing backslash; empty when the path has
-// none, so the file is then looked for in the root of the current drive.
-std::wstring ExecutableFolder() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) {
-            const std::wstring path(buffer.data(), length);
-            const size_t slash = path.rfind(L'\\');
-            return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 // Compact layout: the information group goes, the bar and the buttons move up, the window shrinks.
 // The distances are screen pixels.
@@ -49,7 +35,7 @@ void ApplyCompactLayout(CWnd& dialog) {
 }  // namespace
 
 void Cvqz_downloaderDlg::LoadLanguageFile() {
-    const std::wstring path = ExecutableFolder() + L"\\lang.ini";
+    const std::wstring path = device::BesideExecutable(device::ExecutableFolder(ModulePath()), L"lang.ini");
     if (!::PathFileExistsW(path.c_str())) {
         AfxMessageBox(L"lang.ini not exist!");
         ::ExitProcess(0);

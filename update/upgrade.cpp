@@ -207,10 +207,7 @@ void Cvqz_downloaderDlg::LaunchImage(int k) {
         return;
     }
     PrepareProgressBar(m_ctrlProgress);
-    // A disabled button keeps no keyboard focus, and a dialog without one hears no Escape: the
-    // focus moves on to the next control first.
-    if (::GetFocus() == m_btnUpgrade.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
-    m_btnUpgrade.EnableWindow(false);
+    EnableUpgrade(false);
 }
 
 void Cvqz_downloaderDlg::OnTimer(UINT_PTR) {

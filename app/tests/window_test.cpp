@@ -1,6 +1,8 @@
 // The main dialog as it is created from the program's template: its controls, its first texts
 // and icons, and its painting (the picture centred in the header frame, the icon when minimised).
 #include "app/vqz_downloaderDlg.h"
+#include "device/interface_path.h"
+#include "framework/win_app.h"
 
 #include <commctrl.h>
 
@@ -27,12 +29,7 @@ namespace {
 
 constexpr uint32_t kSentinel = 0x00FF00FF;  // magenta: nowhere in the artwork
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s(path, n);
-    return s.substr(0, s.rfind(L'\\'));
-}
+std::wstring ExeFolder() { return device::ExecutableFolder(ModulePath()); }
 
 // A 32-bit top-down DIB section with its own DC, filled with the sentinel colour.
 class Canvas {

@@ -1,6 +1,8 @@
 #include "device/tests/dialog_rig.h"
 
 #include "device/interface_path.h"
+#include "device/narrow.h"
+#include "framework/win_app.h"
 #include "dfu/dfu_file.h"
 #include "dfu/transport_sim.h"
 #include "stdfu/stdfu.h"
@@ -13,19 +15,9 @@
 
 namespace rig {
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring s(path, n);
-    return s.substr(0, s.rfind(L'\\'));
-}
+std::wstring ExeFolder() { return device::ExecutableFolder(ModulePath()); }
 
-std::string Utf8(const std::wstring& wide) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
+std::string Utf8(const std::wstring& wide) { return device::Narrow(wide, CP_UTF8); }
 
 void WriteFirmwareFile(const std::wstring& name, const std::vector<size_t>& sizes) {
     const std::string path = Utf8(ExeFolder() + L"\\" + name);

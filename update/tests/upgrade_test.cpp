@@ -12,7 +12,10 @@
 #include "dfu/dfu_file.h"
 #include "dfu/transport.h"
 #include "dfu/transport_sim.h"
+#include "device/interface_path.h"
+#include "device/narrow.h"
 #include "device/simulated_interfaces.h"
+#include "framework/win_app.h"
 #include "sim/bus.h"
 #include "update/progress_text.h"
 
@@ -35,19 +38,9 @@ using namespace std::chrono_literals;
 const std::wstring kDone = L"\u0413\u043e\u0442\u043e\u0432\u043e";  // message 1030's default
 const std::wstring kUnplugged = L"Velmarquist GPS \u0440\u0430\u0437\u044a\u0435\u0434\u0438\u043d\u0435\u043d.";
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s(path, n);
-    return s.substr(0, s.rfind(L'\\'));
-}
+std::wstring ExeFolder() { return device::ExecutableFolder(ModulePath()); }
 
-std::string Utf8(const std::wstring& wide) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
+std::string Utf8(const std::wstring& wide) { return device::Narrow(wide, CP_UTF8); }
 
 // Without a window manager, Wine waits two seconds for one whenever a window it thinks managed is
 // hidden: this test program's windows are made unmanaged (a Wine setting of this program alone,
