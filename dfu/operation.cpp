@@ -116,8 +116,18 @@ bool Operation::Cancelled() const {
 }
 
 bool Operation::SleepUntil(std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock lock(mutex_);
-    return !wake_.wait_until(lock, deadline, [this] { return cancelled_; });
+    // A sleeping thread wakes a little late; the last stretch is spent yielding instead, so the
+    // next request goes out when the device asked, not a scheduler tick after.
+    constexpr auto kWakeMargin = std::chrono::microseconds(200);
+    {
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_until(lock, deadline - kWakeMargin, [this] { return cancelled_; })) return false;
+    }
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Cancelled()) return false;
+        std::this_thread::yield();
+    }
+    return true;
 }
 
 void Operation::Update(const std::function<void(Progress&)>& change) {
