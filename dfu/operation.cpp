@@ -13,7 +13,7 @@
 #endif
 
 #include "dfu/device.h"
-#include "dfu/dfuse.h"
+#include "dfu/dfu11a.h"
 
 namespace dfu {
 
@@ -207,7 +207,7 @@ Status Operation::Erase(Dfu& dfu) {
     const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
     for (size_t i = 0; i < sectors.size(); ++i) {
         if (Cancelled()) return Error("stopped");
-        if (auto erased = dfuse::EraseSector(dfu, sectors[i].address, sleep); !erased)
+        if (auto erased = dfu11a::EraseSector(dfu, sectors[i].address, sleep); !erased)
             return erased;
         SetPercent(i + 1, sectors.size());
     }
@@ -225,7 +225,7 @@ Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
     // The pointer is set only where the next block would not land by itself.
     bool pointerSet = false;
     uint64_t pointer = 0;
-    uint32_t block = dfuse::kFirstDataBlock;
+    uint32_t block = dfu11a::kFirstDataBlock;
     for (const Element& e : image_->elements) {
         for (size_t offset = 0; offset < e.data.size(); offset += xfer) {
             if (Cancelled()) return Error("stopped");
@@ -233,12 +233,12 @@ Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
             const auto chunk =
                 std::span(e.data).subspan(offset, std::min<size_t>(xfer, e.data.size() - offset));
             if (!pointerSet || block > 0xFFFF ||
-                address != pointer + uint64_t(block - dfuse::kFirstDataBlock) * xfer) {
-                if (auto set = dfuse::SetAddressPointer(dfu, uint32_t(address), sleep); !set)
+                address != pointer + uint64_t(block - dfu11a::kFirstDataBlock) * xfer) {
+                if (auto set = dfu11a::SetAddressPointer(dfu, uint32_t(address), sleep); !set)
                     return set;
                 pointerSet = true;
                 pointer = address;
-                block = dfuse::kFirstDataBlock;
+                block = dfu11a::kFirstDataBlock;
             }
             if (auto sent = dfu.Dnload(uint16_t(block), chunk); !sent)
                 return sent.error().context("cannot write " + Hex(address));
@@ -252,7 +252,7 @@ Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
 
     for (const Range& r : readBack) {
         // Upload block numbers are 16 bits: a long range is read in pieces, each from its pointer.
-        const size_t piece = size_t(0xFFFF - dfuse::kFirstDataBlock) * xfer;
+        const size_t piece = size_t(0xFFFF - dfu11a::kFirstDataBlock) * xfer;
         for (size_t offset = 0; offset < r.bytes.size(); offset += piece) {
             const auto part = r.bytes.subspan(offset, std::min(piece, r.bytes.size() - offset));
             if (auto checked = Verify(dfu, uint32_t(r.address + offset), part, xfer); !checked)
@@ -269,10 +269,10 @@ Status Operation::Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> ex
     const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
     // The pointer is set from an idle state, and UPLOAD starts from dfuIDLE.
     if (auto idle = ToIdle(dfu); !idle) return idle;
-    if (auto set = dfuse::SetAddressPointer(dfu, address, sleep); !set) return set;
+    if (auto set = dfu11a::SetAddressPointer(dfu, address, sleep); !set) return set;
     if (auto idle = ToIdle(dfu); !idle) return idle;
     std::vector<uint8_t> buffer(xfer);
-    uint16_t block = dfuse::kFirstDataBlock;
+    uint16_t block = dfu11a::kFirstDataBlock;
     for (size_t offset = 0; offset < expected.size(); offset += xfer, ++block) {
         const size_t want = std::min<size_t>(xfer, expected.size() - offset);
         const uint64_t at = uint64_t(address) + offset;

@@ -1,9 +1,9 @@
-#include "dfu/dfuse.h"
+#include "dfu/dfu11a.h"
 
 #include <array>
 #include <cstdio>
 
-namespace dfu::dfuse {
+namespace dfu::dfu11a {
 
 namespace {
 
@@ -40,4 +40,4 @@ Status EraseSector(Dfu& dfu, uint32_t address, const SleepUntil& sleep) {
     return {};
 }
 
-}  // namespace dfu::dfuse
+}  // namespace dfu::dfu11a

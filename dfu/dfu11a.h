@@ -7,7 +7,7 @@
 
 #include "dfu/protocol.h"
 
-namespace dfu::dfuse {
+namespace dfu::dfu11a {
 
 // Data and upload blocks start at this number; 0 carries commands.
 inline constexpr uint16_t kFirstDataBlock = 2;
@@ -15,4 +15,4 @@ inline constexpr uint16_t kFirstDataBlock = 2;
 Status SetAddressPointer(Dfu& dfu, uint32_t address, const SleepUntil& sleep);
 Status EraseSector(Dfu& dfu, uint32_t address, const SleepUntil& sleep);
 
-}  // namespace dfu::dfuse
+}  // namespace dfu::dfu11a
