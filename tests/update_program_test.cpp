@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "dfu/dfu_file.h"
+#include "running_program.h"
 
 #include <array>
 #include <cstdint>
 #include <fstream>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,18 +30,7 @@ const std::wstring kNoConnection =
     L"\u043f\u0440\u043e\u0432\u0435\u0440\u044c\u0442\u0435 USB-\u0441\u043e\u0435\u0434\u0438\u043d\u0435\u043d\u0438\u0435 !";
 const std::wstring kUnplugged = L"Velmarquist GPS \u0440\u0430\u0437\u044a\u0435\u0434\u0438\u043d\u0435\u043d.";
 
-// The program as built: a Unix path, seen by Wine on drive Z:.
-std::wstring ProgramPath() {
-    std::wstring path = L"Z:";
-    for (const char* p = VQZ_DOWNLOADER_EXE; *p; ++p) path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
-    return path;
-}
-
-std::wstring Text(HWND hwnd) {
-    wchar_t text[2048] = {};
-    ::GetWindowTextW(hwnd, text, 2048);
-    return text;
-}
+using rig::Text;
 
 // The three images of the set, and where the device keeps them.
 struct Slot {
@@ -79,7 +70,7 @@ public:
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
         const std::filesystem::path exe = folder_ / L"vqz_downloader.exe";
-        EXPECT_TRUE(::CopyFileW(ProgramPath().c_str(), exe.c_str(), FALSE)) << "copy of the program";
+        EXPECT_TRUE(::CopyFileW(rig::BuiltProgram().c_str(), exe.c_str(), FALSE)) << "copy of the program";
 
         // The caption tells the runs apart; a short pause between images.
         std::ofstream(folder_ / L"lang.ini", std::ios::binary)
@@ -105,71 +96,32 @@ public:
         if (!fault.empty()) sim << "[fault]\n" << fault;
         sim.close();
 
-        STARTUPINFOW si{sizeof si};
-        std::wstring commandLine = L"\"" + exe.wstring() + L"\" --simulate=device.ini";
-        EXPECT_TRUE(::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                     nullptr, folder_.c_str(), &si, &process_));
+        process_.emplace(exe, L"\"" + exe.wstring() + L"\" --simulate=device.ini", folder_, kPatienceMs);
     }
     ~UpdateRun() {
-        if (process_.hProcess) {
-            if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
-                ::TerminateProcess(process_.hProcess, 99);
-            ::WaitForSingleObject(process_.hProcess, kPatienceMs);
-            ::CloseHandle(process_.hProcess);
-            ::CloseHandle(process_.hThread);
-        }
+        process_.reset();  // ended before its folder goes
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
     }
 
-    // The visible top-level windows of the process.
-    std::vector<HWND> VisibleWindows() const {
-        struct Search {
-            DWORD pid;
-            std::vector<HWND> found;
-        } search{process_.dwProcessId, {}};
-        ::EnumWindows(
-            [](HWND hwnd, LPARAM lParam) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(lParam);
-                DWORD pid = 0;
-                ::GetWindowThreadProcessId(hwnd, &pid);
-                if (pid == s->pid && ::IsWindowVisible(hwnd)) s->found.push_back(hwnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
-
-    // Waits until `found` gives a window; null when the time is up or the program ended.
-    template <class Find>
-    HWND WaitFor(Find found) const {
-        for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < kPatienceMs; ::Sleep(50)) {
-            if (HWND hwnd = found()) return hwnd;
-            if (::WaitForSingleObject(process_.hProcess, 0) != WAIT_TIMEOUT) return nullptr;
-        }
-        return nullptr;
-    }
+    const rig::RunningProgram& process() const { return *process_; }
 
     HWND WaitForDialog() {
-        dialog_ = WaitFor([&]() -> HWND {
-            for (HWND hwnd : VisibleWindows())
-                if (Text(hwnd) == L"vqz " + name_) return hwnd;
-            return nullptr;
-        });
+        dialog_ = process_->WaitForWindow(L"vqz " + name_);
         return dialog_;
     }
 
     // A message box of the program: a dialog captioned with the program's name.
     HWND WaitForBox() const {
-        return WaitFor([&]() -> HWND {
-            for (HWND hwnd : VisibleWindows())
+        return process_->WaitFor([&]() -> HWND {
+            for (HWND hwnd : process_->VisibleWindows())
                 if (hwnd != dialog_ && Text(hwnd) == L"vqz_downloader") return hwnd;
             return nullptr;
         });
     }
 
     bool WaitForStatus(const std::wstring& text) const {
-        return WaitFor([&]() -> HWND {
+        return process_->WaitFor([&]() -> HWND {
                    return Text(::GetDlgItem(dialog_, kStatusLine)) == text ? dialog_ : nullptr;
                }) != nullptr;
     }
@@ -178,13 +130,6 @@ public:
 
     // Presses a button as a click would.
     void Press(int id) const { ::PostMessageW(Control(id), BM_CLICK, 0, 0); }
-
-    DWORD WaitForExit() const {
-        ::WaitForSingleObject(process_.hProcess, kPatienceMs);
-        DWORD code = STILL_ACTIVE;
-        ::GetExitCodeProcess(process_.hProcess, &code);
-        return code;
-    }
 
     // The device's memory where slot k's image goes.
     std::vector<uint8_t> Stored(size_t k) const {
@@ -205,8 +150,8 @@ private:
     std::wstring name_;
     std::filesystem::path folder_;
     std::vector<std::vector<uint8_t>> images_;
-    PROCESS_INFORMATION process_{};
     HWND dialog_ = nullptr;
+    std::optional<rig::RunningProgram> process_;
 };
 
 // Started together, since each takes seconds under Wine; then judged one by one.
@@ -247,7 +192,7 @@ TEST_F(UpdateProgram, WritesAllThreeImagesAndSaysDone) {
     EXPECT_EQ(Text(run.Control(1042)), L"8 KB(9000 Bytes) of 8 KB(9000 Bytes)");
     for (size_t k = 0; k < kSlots.size(); ++k) EXPECT_EQ(run.Stored(k), run.Image(k)) << "slot " << k;
     run.Press(kQuitButton);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 
 TEST_F(UpdateProgram, AFailedWriteIsReportedAndTheDeviceIsFoundAgain) {
@@ -261,13 +206,13 @@ TEST_F(UpdateProgram, AFailedWriteIsReportedAndTheDeviceIsFoundAgain) {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     // The detection after the box: the device is there, the set reloaded, Upgrade enabled again.
     ASSERT_TRUE(run.WaitForStatus(kConnected));
-    EXPECT_TRUE(run.WaitFor([&]() -> HWND {
+    EXPECT_TRUE(run.process().WaitFor([&]() -> HWND {
         return ::IsWindowEnabled(run.Control(kUpgradeButton)) ? run.Control(kUpgradeButton) : nullptr;
     }));
     EXPECT_EQ(run.Stored(0), run.Image(0)) << "the image before the failed one is written";
     EXPECT_TRUE(run.Erased(2)) << "the image after it is not";
     run.Press(kQuitButton);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 
 TEST_F(UpdateProgram, UnpluggingTheDeviceStopsTheUpdateAndSaysSo) {
@@ -280,14 +225,14 @@ TEST_F(UpdateProgram, UnpluggingTheDeviceStopsTheUpdateAndSaysSo) {
     EXPECT_FALSE(::IsWindowEnabled(run.Control(kUpgradeButton)));
     EXPECT_TRUE(run.Erased(1)) << "nothing more is written";
     run.Press(kQuitButton);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 
 TEST_F(UpdateProgram, QuitDuringTheUpdateEndsTheProgramWithExitCodeZero) {
     UpdateRun& run = *quit_;
     ASSERT_EQ(Text(run.Control(1009)).rfind(L"Write", 0), 0u) << "the update runs";
     run.Press(kQuitButton);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 
 TEST_F(UpdateProgram, EscapeDuringTheUpdateEndsTheProgramWithExitCodeZero) {
@@ -295,7 +240,7 @@ TEST_F(UpdateProgram, EscapeDuringTheUpdateEndsTheProgramWithExitCodeZero) {
     ASSERT_EQ(Text(run.Control(1009)).rfind(L"Write", 0), 0u) << "the update runs";
     // The key as the focused control gets it; the dialog turns it into cancel.
     ::PostMessageW(run.Control(kQuitButton), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 
 }  // namespace
