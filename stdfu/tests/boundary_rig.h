@@ -54,16 +54,21 @@ inline StdfuOperationContext PollToEnd(
     return c;
 }
 
+// A copy of the image prepared for one phase on one mapping entry, as the dialog makes it.
+inline uint32_t FilteredCopy(uint32_t hImage, const StdfuMapping& entry, int32_t operation) {
+    uint32_t copy = 0;
+    STDFUFILES_DuplicateImage(hImage, &copy);
+    STDFUFILES_FilterImageForOperation(copy, &entry, uint32_t(operation), 0);
+    return copy;
+}
+
 // One image through both phases as the dialog does it; returns the last context it read: the
 // failed phase's, or the write phase's at its end.
 inline StdfuOperationContext UpdateImage(
     const std::string& path, const StdfuMapping& entry, uint32_t hImage,
     const std::function<void(const StdfuOperationContext&)>& atWriteEnd = {}) {
-    uint32_t work = 0, eraseCopy = 0;
-    STDFUFILES_DuplicateImage(hImage, &work);
-    STDFUFILES_FilterImageForOperation(work, &entry, STDFU_OP_UPGRADE, 0);
-    STDFUFILES_DuplicateImage(hImage, &eraseCopy);
-    STDFUFILES_FilterImageForOperation(eraseCopy, &entry, STDFU_OP_ERASE, 0);
+    uint32_t work = FilteredCopy(hImage, entry, STDFU_OP_UPGRADE);
+    uint32_t eraseCopy = FilteredCopy(hImage, entry, STDFU_OP_ERASE);
 
     StdfuOperationContext c = LaunchContext(path, eraseCopy);
     uint32_t id = 0;

@@ -57,9 +57,7 @@ TEST_F(Operations, StatusAndStopCopyTheLaunchContextWithTheOutFields) {
     Use(dfu::testing::SmallDevice());
     Mapped mapping(Path());
     uint32_t image = AddImage(MainImage());
-    uint32_t eraseCopy = 0;
-    STDFUFILES_DuplicateImage(image, &eraseCopy);
-    STDFUFILES_FilterImageForOperation(eraseCopy, &mapping.entries[0], STDFU_OP_ERASE, 0);
+    uint32_t eraseCopy = FilteredCopy(image, mapping.entries[0], STDFU_OP_ERASE);
     StdfuOperationContext launched = LaunchContext(Path(), eraseCopy);
     std::memset(launched.reserved2, 0xA5, sizeof launched.reserved2);
     uint32_t id = 0;
@@ -95,11 +93,8 @@ TEST_F(Operations, LaunchRefusals) {
     Use(dfu::testing::SmallDevice());
     Mapped mapping(Path());
     uint32_t raw = AddImage(MainImage());
-    uint32_t erase = 0, write = 0;
-    STDFUFILES_DuplicateImage(raw, &erase);
-    STDFUFILES_FilterImageForOperation(erase, &mapping.entries[0], STDFU_OP_ERASE, 0);
-    STDFUFILES_DuplicateImage(raw, &write);
-    STDFUFILES_FilterImageForOperation(write, &mapping.entries[0], STDFU_OP_UPGRADE, 0);
+    uint32_t erase = FilteredCopy(raw, mapping.entries[0], STDFU_OP_ERASE);
+    uint32_t write = FilteredCopy(raw, mapping.entries[0], STDFU_OP_UPGRADE);
 
     struct Case {
         const char* what;
@@ -141,9 +136,7 @@ TEST_F(Operations, ALaunchWhileOneRunsOnTheDeviceIsRefusedAndStopIsPrompt) {
     Use(config);
     Mapped mapping(Path());
     uint32_t image = AddImage(MainImage());
-    uint32_t erase = 0;
-    STDFUFILES_DuplicateImage(image, &erase);
-    STDFUFILES_FilterImageForOperation(erase, &mapping.entries[0], STDFU_OP_ERASE, 0);
+    uint32_t erase = FilteredCopy(image, mapping.entries[0], STDFU_OP_ERASE);
     StdfuOperationContext context = LaunchContext(Path(), erase);
     uint32_t first = 0, second = 0;
     ASSERT_EQ(STDFUPRT_LaunchOperation(&context, &first), STDFU_OK);
@@ -178,9 +171,7 @@ TEST_F(Operations, StopBeforeTheEndAndDestroyingTheImageMeanwhileAreSafe) {
     Use(config);
     Mapped mapping(Path());
     uint32_t image = AddImage(MainImage());
-    uint32_t write = 0;
-    STDFUFILES_DuplicateImage(image, &write);
-    STDFUFILES_FilterImageForOperation(write, &mapping.entries[0], STDFU_OP_UPGRADE, 0);
+    uint32_t write = FilteredCopy(image, mapping.entries[0], STDFU_OP_UPGRADE);
     StdfuOperationContext context = LaunchContext(Path(), write);
     context.operation = STDFU_OP_UPGRADE;
     uint32_t id = 0;
