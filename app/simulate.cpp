@@ -55,4 +55,7 @@ Simulation::Simulation(std::unique_ptr<sim::Bus> bus)
     dfu::UseSimulatedBus(*m_bus);
 }
 
-Simulation::~Simulation() { dfu::SetTransportOpener({}); }
+Simulation::~Simulation() {
+    dfu::SetTransportOpener({});
+    dfu::SetInterfaceLister({});
+}

@@ -97,6 +97,7 @@ bool Flash(const char* label, size_t size, bool readBack) {
     }
     STDFUPRT_DestroyMapping(&mapping);
     dfu::SetTransportOpener({});
+    dfu::SetInterfaceLister({});
     return ok;
 }
 

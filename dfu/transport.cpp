@@ -24,6 +24,11 @@ TransportOpener& Opener() {
     return opener;
 }
 
+InterfaceLister& Lister() {
+    static InterfaceLister lister;
+    return lister;
+}
+
 }  // namespace
 
 void SetTransportOpener(TransportOpener opener) {
@@ -39,6 +44,21 @@ Result<std::unique_ptr<Transport>> OpenTransport(const std::string& interfacePat
     }
     if (!opener) return Error("no transport for " + interfacePath);
     return opener(interfacePath);
+}
+
+void SetInterfaceLister(InterfaceLister lister) {
+    std::lock_guard lock(OpenerMutex());
+    Lister() = std::move(lister);
+}
+
+Result<std::vector<std::string>> ListInterfaces() {
+    InterfaceLister lister;
+    {
+        std::lock_guard lock(OpenerMutex());
+        lister = Lister();
+    }
+    if (!lister) return Error("no way to list DFU interfaces on this system");
+    return lister();
 }
 
 }  // namespace dfu

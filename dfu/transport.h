@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "dfu/result.h"
 
@@ -37,5 +38,12 @@ using TransportOpener =
 // installs another; none on other systems.
 void SetTransportOpener(TransportOpener opener);
 Result<std::unique_ptr<Transport>> OpenTransport(const std::string& interfacePath);
+
+// Every DFU interface present, as paths that OpenTransport opens, in enumeration order.
+using InterfaceLister = std::function<Result<std::vector<std::string>>()>;
+
+// Which lister finds the interfaces; installed with the opener it belongs to (none by default).
+void SetInterfaceLister(InterfaceLister lister);
+Result<std::vector<std::string>> ListInterfaces();
 
 }  // namespace dfu

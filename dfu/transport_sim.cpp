@@ -24,6 +24,9 @@ void UseSimulatedBus(sim::Bus& bus) {
         if (!device) return Error("no device at " + path);
         return std::unique_ptr<Transport>(std::make_unique<SimTransport>(std::move(device)));
     });
+    SetInterfaceLister([&bus]() -> Result<std::vector<std::string>> {
+        return bus.Paths(sim::kDfuClassGuid);
+    });
 }
 
 }  // namespace dfu

@@ -20,8 +20,8 @@ private:
     std::shared_ptr<sim::Device> device_;
 };
 
-// Interface paths are opened on this bus from now on; the bus must outlive that use
-// (SetTransportOpener({}) ends it).
+// Interface paths are listed and opened on this bus from now on; the bus must outlive that use
+// (SetTransportOpener({}) and SetInterfaceLister({}) end it).
 void UseSimulatedBus(sim::Bus& bus);
 
 }  // namespace dfu

@@ -182,6 +182,7 @@ void DialogTest::TearDown() {
     m_debug.reset();
     m_interfaces.reset();
     dfu::SetTransportOpener({});
+    dfu::SetInterfaceLister({});
     m_bus.reset();
     EXPECT_EQ(STDFU_LiveHandleCount(), m_baseline) << "a handle was left alive";
     RemoveFirmwareFiles();

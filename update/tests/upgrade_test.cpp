@@ -206,6 +206,7 @@ protected:
         }
         interfaces_.reset();
         dfu::SetTransportOpener({});
+        dfu::SetInterfaceLister({});
         bus_.reset();
     }
 
