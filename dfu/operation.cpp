@@ -70,12 +70,13 @@ std::vector<Range> ReadableRanges(const Image& image) {
 
 Result<std::unique_ptr<Operation>> Operation::Start(Phase phase, std::shared_ptr<const Image> image,
                                                     std::unique_ptr<Transport> transport,
-                                                    std::function<void()> onFinished) {
+                                                    std::function<void()> onFinished,
+                                                    ReadBack readBack) {
     if (!image || !image->placement || image->placement->operation != int(phase))
         return Error("the image is not prepared for this phase", kErrBadParameter);
     if (!transport) return Error("no device");
     std::unique_ptr<Operation> op(
-        new Operation(phase, std::move(image), std::move(transport), std::move(onFinished)));
+        new Operation(phase, std::move(image), std::move(transport), std::move(onFinished), readBack));
     try {
         op->thread_ = std::thread([raw = op.get()] { raw->Run(); });
     } catch (const std::system_error& e) {
@@ -86,8 +87,10 @@ Result<std::unique_ptr<Operation>> Operation::Start(Phase phase, std::shared_ptr
 }
 
 Operation::Operation(Phase phase, std::shared_ptr<const Image> image,
-                     std::unique_ptr<Transport> transport, std::function<void()> onFinished)
+                     std::unique_ptr<Transport> transport, std::function<void()> onFinished,
+                     ReadBack readBack)
     : phase_(phase),
+      readBack_(readBack),
       image_(std::move(image)),
       transport_(std::move(transport)),
       onFinished_(std::move(onFinished)) {}
@@ -217,8 +220,9 @@ Status Operation::Erase(Dfu& dfu) {
 Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
     const uint32_t xfer = functional.wTransferSize;
     const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
-    const std::vector<Range> readBack =
-        functional.canUpload() ? ReadableRanges(*image_) : std::vector<Range>{};
+    const std::vector<Range> readBack = readBack_ == ReadBack::Compare && functional.canUpload()
+                                            ? ReadableRanges(*image_)
+                                            : std::vector<Range>{};
     uint64_t total = image_->size(), done = 0;
     for (const Range& r : readBack) total += r.bytes.size();
 

@@ -33,6 +33,10 @@ enum class Step : uint8_t {
     Abort,
 };
 
+// Whether the write phase ends by reading the written bytes back and comparing them (where the
+// device can upload and the sectors are readable), or trusts the device's statuses alone.
+enum class ReadBack : uint8_t { Compare, Skip };
+
 struct Progress {
     uint8_t percent = 0;  // 100 only once the phase is done
     uint16_t transferSize = 0;
@@ -48,10 +52,11 @@ class Operation {
 public:
     // Starts the phase on its own thread. The image is read only; the transport is the
     // operation's and is released when the phase ends. onFinished runs on the worker thread
-    // after that, as its last act.
+    // after that, as its last act. readBack matters to the write phase only.
     static Result<std::unique_ptr<Operation>> Start(Phase phase, std::shared_ptr<const Image> image,
                                                     std::unique_ptr<Transport> transport,
-                                                    std::function<void()> onFinished = {});
+                                                    std::function<void()> onFinished = {},
+                                                    ReadBack readBack = ReadBack::Compare);
     ~Operation();
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
@@ -62,7 +67,7 @@ public:
 
 private:
     Operation(Phase phase, std::shared_ptr<const Image> image, std::unique_ptr<Transport> transport,
-              std::function<void()> onFinished);
+              std::function<void()> onFinished, ReadBack readBack);
     void Run();
     bool RunPhase();
     Status ToIdle(Dfu& dfu);
@@ -77,6 +82,7 @@ private:
     void SetPercent(uint64_t done, uint64_t total);
 
     const Phase phase_;
+    const ReadBack readBack_;
     const std::shared_ptr<const Image> image_;
     std::unique_ptr<Transport> transport_;
     std::function<void()> onFinished_;

@@ -44,12 +44,13 @@ protected:
     }
 
     // Runs one phase to its end and returns its last progress; the log gets every request.
-    Progress Run(Phase phase, const Image& image, std::shared_ptr<RequestLog> log = nullptr) {
+    Progress Run(Phase phase, const Image& image, std::shared_ptr<RequestLog> log = nullptr,
+                 ReadBack readBack = ReadBack::Compare) {
         auto transport = OpenTransport(rig_->path);
         EXPECT_TRUE(transport.ok());
         std::unique_ptr<Transport> t = std::move(*transport);
         if (log) t = std::make_unique<RecordingTransport>(std::move(t), log);
-        auto op = Operation::Start(phase, Prepared(image, phase), std::move(t));
+        auto op = Operation::Start(phase, Prepared(image, phase), std::move(t), {}, readBack);
         EXPECT_TRUE(op.ok());
         const auto bound = std::chrono::steady_clock::now() + 20s;
         Progress p = (*op)->progress();
@@ -166,17 +167,19 @@ TEST_F(OperationTest, WaitsThePollTimeoutTheDeviceAsksNoLessAndNotMuchMore) {
     EXPECT_LT(mean, kSlackMs) << "waits overshoot by " << mean << " ms on average";
 }
 
-TEST_F(OperationTest, ReadsBackOnlyWhereTheDeviceAllows) {
+TEST_F(OperationTest, ReadsBackOnlyWhereTheDeviceAllowsAndTheCallerAsks) {
     struct Case {
         const char* what;
         uint8_t attributes;
         char letter;
+        ReadBack asked;
         bool readBack;
     };
     const Case cases[] = {
-        {"upload capable, readable sectors", 0x0B, 'g', true},
-        {"not upload capable", 0x09, 'g', false},
-        {"sectors not readable", 0x0B, 'f', false},
+        {"upload capable, readable sectors", 0x0B, 'g', ReadBack::Compare, true},
+        {"not upload capable", 0x09, 'g', ReadBack::Compare, false},
+        {"sectors not readable", 0x0B, 'f', ReadBack::Compare, false},
+        {"read-back skipped", 0x0B, 'g', ReadBack::Skip, false},
     };
     for (const Case& c : cases) {
         sim::Config config = testing::SmallDevice();
@@ -186,7 +189,7 @@ TEST_F(OperationTest, ReadsBackOnlyWhereTheDeviceAllows) {
         const Image image{0, "t", {{0x08000000, Pattern(5000, 6)}}};
         ASSERT_FALSE(Run(Phase::Erase, image).error) << c.what;
         auto log = std::make_shared<RequestLog>();
-        Progress write = Run(Phase::Write, image, log);
+        Progress write = Run(Phase::Write, image, log, c.asked);
         ASSERT_FALSE(write.error) << c.what << ": " << write.error->message();
         const auto entries = log->entries();
         const bool uploaded = std::any_of(entries.begin(), entries.end(), [](const Recorded& r) {
