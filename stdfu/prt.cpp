@@ -7,10 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dfu/device.h"
-#include "dfu/memory_map.h"
 #include "dfu/operation.h"
 #include "dfu/protocol.h"
+#include "dfu/target.h"
 #include "stdfu/handles.h"
 #include "stdfu/images.h"
 #include "stdfu/stdfu.h"
@@ -46,23 +45,17 @@ Mappings& LiveMappings() {
 dfu::Result<std::unique_ptr<MappingBlock>> ReadMapping(const std::string& path) {
     auto transport = dfu::OpenTransport(path);
     if (!transport) return transport.error();
-    auto iface = dfu::ReadDfuInterface(**transport);
-    if (!iface) return iface.error();
+    auto targets = dfu::ReadTargets(**transport);
+    if (!targets) return targets.error();
     auto block = std::make_unique<MappingBlock>();
-    for (const dfu::AlternateSetting& alt : iface->alternates) {
-        const std::string what = "alternate setting " + std::to_string(alt.alternate);
-        auto layout = dfu::ReadString(**transport, alt.iInterface);
-        if (!layout) return layout.error().context(what);
-        auto map = dfu::ParseMemoryLayout(*layout);
-        if (!map) return map.error().context(what);
-
+    for (const dfu::Target& target : *targets) {
         StdfuMapping entry{};
-        entry.nAlternate = alt.alternate;
-        const size_t n = std::min(map->name.size(), sizeof entry.szName - 1);
-        std::memcpy(entry.szName, map->name.data(), n);
-        entry.nSectors = uint32_t(map->sectors.size());
+        entry.nAlternate = target.alternate;
+        const size_t n = std::min(target.map.name.size(), sizeof entry.szName - 1);
+        std::memcpy(entry.szName, target.map.name.data(), n);
+        entry.nSectors = uint32_t(target.map.sectors.size());
         std::vector<StdfuSector> sectors;
-        for (const dfu::Sector& s : map->sectors)
+        for (const dfu::Sector& s : target.map.sectors)
             sectors.push_back(StdfuSector{s.address, s.size, s.properties});
         block->entries.push_back(entry);
         block->sectors.push_back(std::move(sectors));
