@@ -1,5 +1,6 @@
 #include "dfu/dfu11a.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -10,10 +11,16 @@ namespace {
 constexpr uint8_t kSetAddressPointer = 0x21;
 constexpr uint8_t kErase = 0x41;
 
-std::string Hex(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", unsigned(address));
+std::string Hex(uint64_t address) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(address));
     return text;
+}
+
+Status ToIdle(Dfu& dfu, const SleepUntil& sleep) {
+    auto idle = dfu.ToIdle(sleep);
+    if (!idle) return idle.error().context("cannot bring the device to dfuIDLE");
+    return {};
 }
 
 // A command takes effect at the GETSTATUS that follows it.
@@ -37,6 +44,31 @@ Status SetAddressPointer(Dfu& dfu, uint32_t address, const SleepUntil& sleep) {
 Status EraseSector(Dfu& dfu, uint32_t address, const SleepUntil& sleep) {
     auto done = Command(dfu, kErase, address, sleep);
     if (!done) return done.error().context("cannot erase the sector at " + Hex(address));
+    return {};
+}
+
+Status Upload(Dfu& dfu, uint32_t address, std::span<uint8_t> out, uint16_t transferSize,
+              const SleepUntil& sleep, const std::function<bool(size_t)>& onRead) {
+    if (transferSize == 0) return Error("DFU transfer size is 0");
+    const size_t piece = size_t(0xFFFF - kFirstDataBlock) * transferSize;
+    for (size_t offset = 0; offset < out.size(); offset += piece) {
+        const uint64_t start = uint64_t(address) + offset;
+        // The pointer is set from an idle state, and UPLOAD starts from dfuIDLE.
+        if (auto idle = ToIdle(dfu, sleep); !idle) return idle;
+        if (auto set = SetAddressPointer(dfu, uint32_t(start), sleep); !set) return set;
+        if (auto idle = ToIdle(dfu, sleep); !idle) return idle;
+        const auto part = out.subspan(offset, std::min(piece, out.size() - offset));
+        uint16_t block = kFirstDataBlock;
+        for (size_t at = 0; at < part.size(); at += transferSize, ++block) {
+            const auto chunk = part.subspan(at, std::min<size_t>(transferSize, part.size() - at));
+            auto got = dfu.Upload(block, chunk);
+            if (!got) return got.error().context("cannot read " + Hex(start + at));
+            if (*got != chunk.size())
+                return Error("the device sent " + std::to_string(*got) + " of " +
+                             std::to_string(chunk.size()) + " bytes at " + Hex(start + at));
+            if (onRead && !onRead(offset + at + chunk.size())) return Error("stopped");
+        }
+    }
     return {};
 }
 

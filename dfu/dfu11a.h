@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 
 #include "dfu/protocol.h"
 
@@ -14,5 +16,12 @@ inline constexpr uint16_t kFirstDataBlock = 2;
 
 Status SetAddressPointer(Dfu& dfu, uint32_t address, const SleepUntil& sleep);
 Status EraseSector(Dfu& dfu, uint32_t address, const SleepUntil& sleep);
+
+// Reads out.size() bytes of memory from address on: the pointer set from dfuIDLE, then UPLOAD
+// blocks from kFirstDataBlock. Block numbers are 16 bits, so a long read sets the pointer again
+// every 0xFFFD blocks. The device is left in dfuUPLOAD-IDLE. onRead (may be empty) hears the
+// bytes read so far after each block; false from it stops the read.
+Status Upload(Dfu& dfu, uint32_t address, std::span<uint8_t> out, uint16_t transferSize,
+              const SleepUntil& sleep, const std::function<bool(size_t)>& onRead);
 
 }  // namespace dfu::dfu11a

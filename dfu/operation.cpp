@@ -255,45 +255,31 @@ Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
     }
 
     for (const Range& r : readBack) {
-        // Upload block numbers are 16 bits: a long range is read in pieces, each from its pointer.
-        const size_t piece = size_t(0xFFFF - dfu11a::kFirstDataBlock) * xfer;
-        for (size_t offset = 0; offset < r.bytes.size(); offset += piece) {
-            const auto part = r.bytes.subspan(offset, std::min(piece, r.bytes.size() - offset));
-            if (auto checked = Verify(dfu, uint32_t(r.address + offset), part, xfer); !checked)
-                return checked;
-            done += part.size();
-            SetPercent(done, total);
-        }
+        const auto onRead = [&](size_t read) {
+            SetPercent(done + read, total);
+            return !Cancelled();
+        };
+        if (auto checked = Verify(dfu, r.address, r.bytes, uint16_t(xfer), onRead); !checked)
+            return checked;
+        done += r.bytes.size();
     }
     return {};
 }
 
 Status Operation::Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> expected,
-                         uint32_t xfer) {
+                         uint16_t xfer, const std::function<bool(size_t)>& onRead) {
     const auto sleep = [this](auto deadline) { return SleepUntil(deadline); };
-    // The pointer is set from an idle state, and UPLOAD starts from dfuIDLE.
-    if (auto idle = ToIdle(dfu); !idle) return idle;
-    if (auto set = dfu11a::SetAddressPointer(dfu, address, sleep); !set) return set;
-    if (auto idle = ToIdle(dfu); !idle) return idle;
-    std::vector<uint8_t> buffer(xfer);
-    uint16_t block = dfu11a::kFirstDataBlock;
-    for (size_t offset = 0; offset < expected.size(); offset += xfer, ++block) {
-        const size_t want = std::min<size_t>(xfer, expected.size() - offset);
-        const uint64_t at = uint64_t(address) + offset;
-        auto got = dfu.Upload(block, std::span(buffer).first(want));
-        if (!got) return got.error().context("cannot read back " + Hex(at));
-        if (*got != want) return Error("read-back of " + Hex(at) + " came short");
-        const auto mismatch =
-            std::mismatch(buffer.begin(), buffer.begin() + want, expected.begin() + offset);
-        if (mismatch.first != buffer.begin() + want) {
-            const uint64_t bad = at + uint64_t(mismatch.first - buffer.begin());
-            StatusRecord failure;
-            failure.status = uint8_t(StatusCode::ErrVerify);
-            failure.state = uint8_t(State::DfuUploadIdle);
-            verifyFailure_ = failure;
-            return Error("read-back differs at " + Hex(bad), kErrDfu);
-        }
-        if (Cancelled()) return Error("stopped");
+    std::vector<uint8_t> got(expected.size());
+    if (auto read = dfu11a::Upload(dfu, address, got, xfer, sleep, onRead); !read)
+        return read.error().context("cannot read back");
+    const auto mismatch = std::mismatch(got.begin(), got.end(), expected.begin());
+    if (mismatch.first != got.end()) {
+        const uint64_t bad = uint64_t(address) + uint64_t(mismatch.first - got.begin());
+        StatusRecord failure;
+        failure.status = uint8_t(StatusCode::ErrVerify);
+        failure.state = uint8_t(State::DfuUploadIdle);
+        verifyFailure_ = failure;
+        return Error("read-back differs at " + Hex(bad), kErrDfu);
     }
     return {};
 }

@@ -73,7 +73,8 @@ private:
     Status ToIdle(Dfu& dfu);
     Status Erase(Dfu& dfu);
     Status Write(Dfu& dfu, const FunctionalDescriptor& functional);
-    Status Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> expected, uint32_t xfer);
+    Status Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> expected, uint16_t xfer,
+                  const std::function<bool(size_t)>& onRead);
     void Fail(Dfu* dfu, const Error& error);
 
     bool Cancelled() const;
