@@ -1,6 +1,7 @@
 #include "dfu/filter.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace dfu {
 namespace {
@@ -86,7 +87,36 @@ std::vector<Sector> SectorsHolding(const std::vector<Element>& kept,
     return held;
 }
 
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
 }  // namespace
+
+Status CheckImageFits(const Image& image, uint8_t alternate, std::span<const Sector> sectors) {
+    const std::vector<Range> cover = CoverOf(sectors, [](const Sector& s) { return s.writable(); });
+    bool holdsAByte = false;
+    for (const Element& e : image.elements) {
+        if (e.data.empty()) continue;
+        holdsAByte = true;
+        uint64_t at = e.address;
+        const uint64_t end = at + e.data.size();
+        // Merged ranges never touch, so a range that does not hold `at` leaves a gap before it.
+        for (auto it = FirstEndingAfter(cover, at); at < end; ++it) {
+            if (it == cover.end() || it->begin > at) {
+                const uint64_t gapEnd = it == cover.end() ? end : std::min(end, it->begin);
+                return Error("bytes " + Hex(at) + ".." + Hex(gapEnd - 1) +
+                             " lie outside the writable memory of alternate setting " +
+                             std::to_string(alternate));
+            }
+            at = it->end;
+        }
+    }
+    if (!holdsAByte) return Error("the image holds no byte");
+    return {};
+}
 
 std::vector<Sector> SectorsOf(const StdfuMapping& entry) {
     std::vector<Sector> sectors;
@@ -111,7 +141,7 @@ Result<Image> FilterImage(const Image& image, uint8_t alternate, std::span<const
     filtered.alternate = image.alternate;
     filtered.name = image.name;
     std::vector<Element> kept = Keep(image.elements, CoverOf(sectors, writable));
-    Placement placement{operation, alternate, {}};
+    Placement placement{operation, alternate, {}, CheckImageFits(image, alternate, sectors)};
     if (operation == STDFU_OP_UPGRADE) {
         placement.sectors = SectorsHolding(kept, sectors, writable);
         filtered.elements = std::move(kept);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dfu/memory_map.h"
+#include "dfu/result.h"
 
 namespace dfu {
 
@@ -23,6 +24,8 @@ struct Placement {
     std::vector<Sector> sectors;  // erase: the erasable sectors the image's bytes touch, once
                                   // each, in address order; write: the writable sectors that
                                   // hold the kept bytes (read-back checks their readable bit)
+    Status fit;                   // whether every byte of the image filtered lay in writable
+                                  // memory of the entry: a phase is not launched when not
 };
 
 struct Image {

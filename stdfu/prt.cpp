@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dfu/debug_output.h"
 #include "dfu/operation.h"
 #include "dfu/protocol.h"
 #include "dfu/target.h"
@@ -170,6 +171,14 @@ uint32_t STDFUPRT_LaunchOperation(const StdfuOperationContext* pContext, uint32_
     auto image = stdfu::Images().Get(pContext->hImage);
     if (!image || !image->placement || image->placement->operation != pContext->operation)
         return STDFU_ERR_BAD_PARAMETER;
+    // An image that does not fit its mapping entry is refused before the device is touched;
+    // the code alone does not tell this case apart, the debugger output says which bytes.
+    if (const dfu::Status& fit = image->placement->fit; !fit) {
+        dfu::DebugLine(std::string("cannot launch the ") +
+                       (phase == dfu::Phase::Erase ? "erase" : "write") +
+                       " phase: " + fit.error().message());
+        return STDFU_ERR_BAD_PARAMETER;
+    }
     const std::string path(pContext->szDevLink,
                            strnlen(pContext->szDevLink, sizeof pContext->szDevLink));
     const std::string key = PathKey(path);

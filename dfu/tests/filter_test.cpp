@@ -112,6 +112,55 @@ TEST(Filter, KeepsTheWritableBytesAndNamesTheirSectors) {
     }
 }
 
+TEST(Filter, AnImageFitsOnlyWhenEveryByteIsWritable) {
+    auto map = ParseMemoryLayout(kLayout);
+    ASSERT_TRUE(map.ok());
+    struct FitCase {
+        const char* what;
+        std::vector<Span> image;
+        const char* refusal;  // null: it fits
+    };
+    const FitCase cases[] = {
+        {"inside one sector", {{0x1010, 0x20}}, nullptr},
+        {"across writable sectors and regions", {{0x1000, 0x200}, {0x2000, 0x200}}, nullptr},
+        {"up to the top of the address space", {{0xFFFFFFF0, 0x10}}, nullptr},
+        {"empty elements beside bytes", {{0x1000, 0}, {0x1010, 0x10}}, nullptr},
+        {"overlapping sectors", {{0x1000, 0x10}, {0x1000, 0x10}}, nullptr},
+        {"wholly outside", {{0x20000000, 0x10000}},
+         "bytes 0x20000000..0x2000ffff lie outside the writable memory of alternate setting 2"},
+        {"past the end of a region", {{0x2100, 0x200}},
+         "bytes 0x00002200..0x000022ff lie outside the writable memory of alternate setting 2"},
+        {"starting before the map", {{0x0F00, 0x200}},
+         "bytes 0x00000f00..0x00000fff lie outside the writable memory of alternate setting 2"},
+        {"a read-only sector inside", {{0x1100, 0x300}},
+         "bytes 0x00001200..0x000012ff lie outside the writable memory of alternate setting 2"},
+        {"the second element outside", {{0x1000, 0x10}, {0x3000, 0x10}},
+         "bytes 0x00003000..0x0000300f lie outside the writable memory of alternate setting 2"},
+        {"past 4 GiB", {{0xFFFFFFF0, 0x1000}},
+         "bytes 0x100000000..0x100000fef lie outside the writable memory of alternate setting 2"},
+        {"no element", {}, "the image holds no byte"},
+        {"only empty elements", {{0x1000, 0}, {0x20000000, 0}}, "the image holds no byte"},
+    };
+    for (const FitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Image image = ImageOf(c.image);
+        const Status fit = CheckImageFits(image, 2, map->sectors);
+        if (!c.refusal) {
+            EXPECT_TRUE(fit.ok()) << fit.error().message();
+        } else {
+            ASSERT_FALSE(fit.ok());
+            EXPECT_EQ(fit.error().message(), c.refusal);
+        }
+        // Both filtered copies carry the verdict to the launch of their phase.
+        for (int operation : {STDFU_OP_UPGRADE, STDFU_OP_ERASE}) {
+            auto filtered = FilterImage(image, 2, map->sectors, operation);
+            ASSERT_TRUE(filtered.ok());
+            EXPECT_EQ(filtered->placement->fit.ok(), !c.refusal) << operation;
+        }
+    }
+    EXPECT_FALSE(CheckImageFits(ImageOf({{0x1000, 1}}), 0, {}).ok()) << "no sector at all";
+}
+
 TEST(Filter, AnErasedCopyHoldsNothingToFilter) {
     auto map = ParseMemoryLayout(kLayout);
     ASSERT_TRUE(map.ok());

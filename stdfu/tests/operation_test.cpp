@@ -2,6 +2,7 @@
 // fault matrix against the simulated device.
 #include <gtest/gtest.h>
 
+#include "dfu/debug_output.h"
 #include "dfu/protocol.h"
 #include "stdfu/tests/boundary_rig.h"
 
@@ -128,6 +129,47 @@ TEST_F(Operations, LaunchRefusals) {
     EXPECT_EQ(STDFUPRT_GetOperationStatus(0, &context), STDFU_ERR_BAD_PARAMETER);
     EXPECT_EQ(STDFUPRT_StopOperation(0, &context), STDFU_ERR_BAD_PARAMETER);
     for (uint32_t* h : {&raw, &erase, &write}) STDFUFILES_DestroyImage(h);
+}
+
+TEST_F(Operations, AnImageThatDoesNotFitItsEntryIsRefusedBeforeTheDeviceIsTouched) {
+    Use(dfu::testing::SmallDevice());  // 128 KiB at 0x08000000
+    Mapped mapping(Path());
+    const std::vector<uint8_t> erased(128 * 1024, 0xFF);
+    struct Case {
+        const char* what;
+        dfu::Image image;
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {"wholly outside", {0, "", {{0x20000000, Pattern(0x10000, 1)}}},
+         "bytes 0x20000000..0x2000ffff lie outside the writable memory of alternate setting 0"},
+        {"past 4 GiB", {0, "", {{0xFFFFFF00, Pattern(0x1000, 2)}}},
+         "bytes 0xffffff00..0x100000eff lie outside the writable memory of alternate setting 0"},
+        {"larger than the memory", {0, "", {{0x08000000, Pattern(200 * 1024, 3)}}},
+         "bytes 0x08020000..0x08031fff lie outside the writable memory of alternate setting 0"},
+        {"starting before the memory", {0, "", {{0x07FF8000, Pattern(0x10000, 4)}}},
+         "bytes 0x07ff8000..0x07ffffff lie outside the writable memory of alternate setting 0"},
+        {"an empty element only", {0, "", {{0x08000000, {}}}}, "the image holds no byte"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dfu::DebugLineCapture debug;
+        uint32_t raw = AddImage(c.image);
+        uint32_t erase = FilteredCopy(raw, mapping.entries[0], STDFU_OP_ERASE);
+        uint32_t write = FilteredCopy(raw, mapping.entries[0], STDFU_OP_UPGRADE);
+        for (auto [operation, image] : {std::pair{STDFU_OP_ERASE, erase}, {STDFU_OP_UPGRADE, write}}) {
+            StdfuOperationContext context = LaunchContext(Path(), image);
+            context.operation = operation;
+            uint32_t id = 5;
+            EXPECT_EQ(STDFUPRT_LaunchOperation(&context, &id), STDFU_ERR_BAD_PARAMETER);
+            EXPECT_EQ(id, 0u);
+        }
+        EXPECT_EQ(debug.lines(),
+                  (std::vector<std::string>{std::string("cannot launch the erase phase: ") + c.refusal,
+                                            std::string("cannot launch the write phase: ") + c.refusal}));
+        EXPECT_TRUE(rig_->device->ReadMemory(0, 0x08000000, erased.size()) == erased);
+        for (uint32_t* h : {&raw, &erase, &write}) STDFUFILES_DestroyImage(h);
+    }
 }
 
 TEST_F(Operations, ALaunchWhileOneRunsOnTheDeviceIsRefusedAndStopIsPrompt) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dfu/debug_output.h"
 #include "dfu/dfu_file.h"
 #include "dfu/transport.h"
 #include "dfu/transport_sim.h"
@@ -150,20 +151,24 @@ protected:
     // The firmware set beside the program: an image of sizes[k] bytes for each slot with a size.
     void WriteFiles(std::array<std::optional<size_t>, 3> sizes) {
         for (int k = 0; k < 3; ++k) {
-            const std::string path = Utf8(ExeFolder() + L"\\") + kFiles[k];
-            std::remove(path.c_str());
+            std::remove((Utf8(ExeFolder() + L"\\") + kFiles[k]).c_str());
             images_[k].clear();
             if (!sizes[k]) continue;
             images_[k] = Pattern(*sizes[k], uint8_t(k));
-            dfu::DfuFile file;
-            dfu::Image image;
-            image.alternate = uint8_t(k);
-            image.elements.push_back({kAddress[k], images_[k]});
-            file.images.push_back(image);
-            auto bytes = dfu::SerializeDfuFile(file);
-            ASSERT_TRUE(bytes);
-            ASSERT_TRUE(dfu::WriteFileBytes(path, *bytes));
+            WriteSlotFile(k, kAddress[k], images_[k]);
         }
+    }
+
+    // The file of slot k with one element.
+    static void WriteSlotFile(int k, uint32_t address, const std::vector<uint8_t>& data) {
+        dfu::DfuFile file;
+        dfu::Image image;
+        image.alternate = uint8_t(k);
+        image.elements.push_back({address, data});
+        file.images.push_back(image);
+        auto bytes = dfu::SerializeDfuFile(file);
+        ASSERT_TRUE(bytes);
+        ASSERT_TRUE(dfu::WriteFileBytes(Utf8(ExeFolder() + L"\\") + kFiles[k], *bytes));
     }
 
     // The device, the bus and the dialog on them.
@@ -509,6 +514,54 @@ TEST_F(Upgrade, ASlotWithoutItsMappingEntryIsNeverWritten) {
     EXPECT_TRUE(Idle());
     EXPECT_TRUE(UpgradeEnabled());
     EXPECT_TRUE(Erased(0));
+}
+
+TEST_F(Upgrade, AnImageThatDoesNotFitItsEntryIsRefusedBeforeAnythingIsErased) {
+    struct Case {
+        const char* name;
+        uint32_t address;
+        size_t size;
+        const char* refusal;
+    };
+    // Entry 0 holds 128 KiB at 0x08000000.
+    const Case cases[] = {
+        {"wholly outside", 0x20000000, 0x10000,
+         "bytes 0x20000000..0x2000ffff lie outside the writable memory of alternate setting 0"},
+        {"past 4 GiB", 0xFFFFFF00, 0x1000,
+         "bytes 0xffffff00..0x100000eff lie outside the writable memory of alternate setting 0"},
+        {"larger than the memory", 0x08000000, 200 * 1024,
+         "bytes 0x08020000..0x08031fff lie outside the writable memory of alternate setting 0"},
+        {"starting before the memory", 0x07FF8000, 0x10000,
+         "bytes 0x07ff8000..0x07ffffff lie outside the writable memory of alternate setting 0"},
+        {"an empty element only", 0x08000000, 0, "the image holds no byte"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFiles({std::nullopt, std::nullopt, 1000});
+        WriteSlotFile(0, c.address, Pattern(c.size, 7));
+        Open();
+        ASSERT_NE(dlg_->m_hImages[0], 0u);
+        dfu::DebugLineCapture debug;
+        {
+            BoxWatcher boxes(*dlg_);
+            PressUpgrade();
+            Pump();
+            ASSERT_EQ(boxes.boxes().size(), 1u);
+            EXPECT_TRUE(StartsWith(boxes.boxes()[0].text, L"Error Code: Bad parameter\n")) << boxes.boxes()[0].text;
+        }
+        EXPECT_EQ(debug.lines(), std::vector<std::string>{std::string("cannot launch the erase phase: ") + c.refusal});
+        for (int i = 0; i < 5; ++i) Tick();
+        EXPECT_TRUE(Idle());
+        EXPECT_NE(Text(IDC_TITLE_MESSAGE), kDone);
+        EXPECT_NE(BarText(), kDone);
+        EXPECT_TRUE(UpgradeEnabled());
+        const std::vector<uint8_t> erased(128 * 1024, 0xFF);
+        EXPECT_TRUE(bus_->Devices().front()->ReadMemory(0, kAddress[0], erased.size()) == erased)
+            << "the device's memory is as before";
+        EXPECT_TRUE(Erased(2)) << "the images after it are not written";
+        Close();
+        EXPECT_EQ(STDFU_LiveHandleCount(), baseline_);
+    }
 }
 
 TEST_F(Upgrade, AnErrorMidWriteIsReportedAtRestAndTheDeviceIsDetectedAgain) {
