@@ -5,6 +5,7 @@ const MessageEntry Cvqz_downloaderDlg::messageEntries[] = {
     OnMessage<&Cvqz_downloaderDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
     OnCommand<&Cvqz_downloaderDlg::OnBnClickedQuit>(IDC_QUIT, BN_CLICKED),
     OnCommand<&Cvqz_downloaderDlg::OnBnClickedUpgrade>(IDC_UPGRADE, BN_CLICKED),
+    OnCommand<&Cvqz_downloaderDlg::OnOK>(IDOK, BN_CLICKED),
     OnMessage<&Cvqz_downloaderDlg::OnClose>(WM_CLOSE),
     OnMessage<&Cvqz_downloaderDlg::OnTimer>(WM_TIMER),
     OnMessage<&Cvqz_downloaderDlg::OnDestroy>(WM_DESTROY),
@@ -64,6 +65,19 @@ void Cvqz_downloaderDlg::OnClose() { CDialogEx::OnClose(); }
 void Cvqz_downloaderDlg::EnableUpgrade(bool enable) {
     if (!enable && ::GetFocus() == m_btnUpgrade.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
     m_btnUpgrade.EnableWindow(enable);
+}
+
+void Cvqz_downloaderDlg::PlaceFocus() {
+    const HWND focus = ::GetFocus();
+    if (!focus || !::IsChild(m_hWnd, focus)) return;
+    const HWND bar = m_ctrlProgress.m_hWnd;
+    // The write phase stays held through the pause between images: the update runs as long as
+    // an operation is held.
+    const bool updating = m_dwOperationId != 0;
+    if (updating && focus != bar)
+        SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(bar), TRUE);
+    else if (!updating && focus == bar)
+        SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetNextDlgTabItem(m_hWnd, nullptr, FALSE)), TRUE);
 }
 
 void Cvqz_downloaderDlg::OnDestroy() {

@@ -33,7 +33,7 @@ public:
     }
 
     bool m_bNextImagePending = false;       // a pause between two images is running
-    uint32_t m_dwNextImageTick = 0;         // tick count at which that pause ends
+    uint32_t m_dwPauseStartTick = 0;        // tick count at which that pause began
     uint32_t m_nImageDelay = 1000;          // the pause in milliseconds, from lang.ini
     std::array<std::wstring, 16> m_strMessages;     // messages 1020..1035
     std::array<std::wstring, 7> m_strControlTexts;  // control texts 1000..1006
@@ -66,6 +66,12 @@ public:
     // Enables or disables "Upgrade". A disabled button keeps no keyboard focus, and a dialog
     // without one hears no Escape: the focus moves on to the next control first.
     void EnableUpgrade(bool enable);
+    // While an update runs the keyboard focus rests on the progress bar, where Space and Return
+    // press nothing: a second press of the key that started the update would otherwise reach
+    // Quit. Escape still reaches the dialog from there. Once the update has ended the focus goes
+    // back to the first enabled button. Called as an update starts and once it has ended (after
+    // the detection that follows); nothing moves while the keyboard is in another window.
+    void PlaceFocus();
 
     // Hooks of the other folders.
     void LoadLanguageFile();   // lang/: does not return when lang.ini is missing
@@ -89,6 +95,8 @@ public:
     HCURSOR OnQueryDragIcon();
     void OnBnClickedQuit();
     void OnBnClickedUpgrade();
+    // Return with the focus on no button: this dialog has no OK button, so nothing happens.
+    void OnOK() {}
     void OnClose();
     void OnTimer(UINT_PTR nIDEvent);
     void OnDestroy();

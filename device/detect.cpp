@@ -162,9 +162,11 @@ BOOL Cvqz_downloaderDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
     m_dwOperationId = 0;
     DetectDevice();
     AfxMessageBox(Message(1025));
+    PlaceFocus();
     return TRUE;
 }
 
 void Cvqz_downloaderDlg::RunPendingDetection() {
     if (m_bDetectionPending && m_dwOperationId == 0 && !m_bNextImagePending) DetectDevice();
+    PlaceFocus();
 }

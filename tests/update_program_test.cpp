@@ -22,6 +22,7 @@ constexpr DWORD kPatienceMs = 60000;
 constexpr int kUpgradeButton = 1006;
 constexpr int kQuitButton = 1007;
 constexpr int kStatusLine = 1015;
+constexpr int kProgressBar = 1009;
 
 const std::wstring kDone = L"\u0413\u043e\u0442\u043e\u0432\u043e";
 const std::wstring kConnected = L"Velmarquist GPS \u043f\u043e\u0434\u043a\u043b\u044e\u0447\u0435\u043d.";
@@ -187,7 +188,7 @@ protected:
 TEST_F(UpdateProgram, WritesAllThreeImagesAndSaysDone) {
     UpdateRun& run = *complete_;
     ASSERT_TRUE(run.WaitForStatus(kDone)) << "the status line says \"Готово\"";
-    EXPECT_EQ(Text(run.Control(1009)), kDone) << "and so does the bar";
+    EXPECT_EQ(Text(run.Control(kProgressBar)), kDone) << "and so does the bar";
     EXPECT_FALSE(::IsWindowEnabled(run.Control(kUpgradeButton)));
     EXPECT_EQ(Text(run.Control(1042)), L"8 KB(9000 Bytes) of 8 KB(9000 Bytes)");
     for (size_t k = 0; k < kSlots.size(); ++k) EXPECT_EQ(run.Stored(k), run.Image(k)) << "slot " << k;
@@ -230,16 +231,17 @@ TEST_F(UpdateProgram, UnpluggingTheDeviceStopsTheUpdateAndSaysSo) {
 
 TEST_F(UpdateProgram, QuitDuringTheUpdateEndsTheProgramWithExitCodeZero) {
     UpdateRun& run = *quit_;
-    ASSERT_EQ(Text(run.Control(1009)).rfind(L"Write", 0), 0u) << "the update runs";
+    ASSERT_EQ(Text(run.Control(kProgressBar)).rfind(L"Write", 0), 0u) << "the update runs";
     run.Press(kQuitButton);
     EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 
 TEST_F(UpdateProgram, EscapeDuringTheUpdateEndsTheProgramWithExitCodeZero) {
     UpdateRun& run = *escape_;
-    ASSERT_EQ(Text(run.Control(1009)).rfind(L"Write", 0), 0u) << "the update runs";
-    // The key as the focused control gets it; the dialog turns it into cancel.
-    ::PostMessageW(run.Control(kQuitButton), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    ASSERT_EQ(Text(run.Control(kProgressBar)).rfind(L"Write", 0), 0u) << "the update runs";
+    // The key as the focused control gets it (the bar, during an update); the dialog turns it
+    // into cancel.
+    ::PostMessageW(run.Control(kProgressBar), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 

@@ -99,6 +99,7 @@ void FailOperation(Cvqz_downloaderDlg& dlg, StdfuOperationContext& ctx) {
 
     AfxMessageBox(Widen(update::FailureText(ctx)));
     dlg.DetectDevice();
+    dlg.PlaceFocus();
 }
 
 // One tick of a running phase: show its progress, and at 100 % go on to the next phase or image.
@@ -145,7 +146,7 @@ void PollOperation(Cvqz_downloaderDlg& dlg) {
         if (NextSlot(dlg)) {
             // The write phase stays held until the pause ends.
             dlg.m_bNextImagePending = true;
-            dlg.m_dwNextImageTick = ::GetTickCount() + dlg.m_nImageDelay;
+            dlg.m_dwPauseStartTick = ::GetTickCount();
             return;
         }
         dlg.StopHeldOperation();
@@ -163,7 +164,7 @@ void Cvqz_downloaderDlg::OnBnClickedUpgrade() {
     if (m_dwOperationId != 0) return;
 
     m_bNextImagePending = false;
-    m_dwNextImageTick = 0;
+    m_dwPauseStartTick = 0;
     m_hCurrentImage = 0;
     const std::optional<int> first = update::FirstLoadedSlot(LoadedSlotsOf(*this));
     if (!first) return;
@@ -208,6 +209,7 @@ void Cvqz_downloaderDlg::LaunchImage(int k) {
     }
     PrepareProgressBar(m_ctrlProgress);
     EnableUpgrade(false);
+    PlaceFocus();
 }
 
 void Cvqz_downloaderDlg::OnTimer(UINT_PTR) {
@@ -216,7 +218,7 @@ void Cvqz_downloaderDlg::OnTimer(UINT_PTR) {
         m_bNextImagePending = false;
     } else if (m_bNextImagePending) {
         // The pause between two images: the finished write phase is still held.
-        if (update::TickReached(::GetTickCount(), m_dwNextImageTick)) {
+        if (update::PauseOver(m_dwPauseStartTick, ::GetTickCount(), m_nImageDelay)) {
             m_bNextImagePending = false;
             StopHeldOperation();
             if (const std::optional<int> next = NextSlot(*this)) {

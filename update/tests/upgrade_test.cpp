@@ -227,6 +227,26 @@ protected:
         }
     }
 
+    // Keys pressed on the control with the focus, through the modal loop's steps: the dialog
+    // manager first, else translation and dispatch.
+    void PressKeys(std::initializer_list<WPARAM> keys) {
+        for (WPARAM key : keys) {
+            const UINT scan = ::MapVirtualKeyW(UINT(key), MAPVK_VK_TO_VSC);
+            ::PostMessageW(::GetFocus(), WM_KEYDOWN, key, LPARAM(1 | scan << 16));
+            ::PostMessageW(::GetFocus(), WM_KEYUP, key, LPARAM(1 | scan << 16 | 0xC0000000u));
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    quit_ = true;
+                    continue;
+                }
+                if (dlg_->m_hWnd && ::IsDialogMessageW(dlg_->m_hWnd, &msg)) continue;
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+    }
+
     void PressUpgrade() {
         dlg_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_UPGRADE, BN_CLICKED),
                          reinterpret_cast<LPARAM>(dlg_->m_btnUpgrade.m_hWnd));
@@ -381,6 +401,25 @@ TEST_F(Upgrade, ThePauseBetweenImagesLastsTheDelayAndZeroLaunchesAtTheNextTick) 
     Tick();
     EXPECT_FALSE(dlg_->m_bNextImagePending);
     EXPECT_NE(dlg_->m_dwOperationId, 0u) << "the next image is launched on the next tick";
+    EXPECT_EQ(dlg_->m_hCurrentImage, dlg_->m_hImages[2]);
+    Close();
+
+    // The longest pause the key can hold is 49.7 days, not none.
+    WriteFiles({3000, std::nullopt, 1000});
+    Open();
+    dlg_->m_nImageDelay = 0xFFFFFFFFu;
+    PressUpgrade();
+    ASSERT_TRUE(TickUntil([&] { return dlg_->m_bNextImagePending; }));
+    for (int i = 0; i < 5; ++i) {
+        std::this_thread::sleep_for(20ms);
+        Tick();
+        EXPECT_TRUE(dlg_->m_bNextImagePending);
+    }
+    // A pause of 2^31 ms that began 2^31 + 10 ms ago is over.
+    dlg_->m_nImageDelay = 0x80000000u;
+    dlg_->m_dwPauseStartTick = ::GetTickCount() - 0x8000000Au;
+    Tick();
+    EXPECT_FALSE(dlg_->m_bNextImagePending);
     EXPECT_EQ(dlg_->m_hCurrentImage, dlg_->m_hImages[2]);
 }
 
@@ -618,6 +657,7 @@ TEST_F(Upgrade, UnpluggingTheDeviceEndsTheUpdateInEachPhase) {
         EXPECT_TRUE(Idle());
         EXPECT_FALSE(UpgradeEnabled());
         EXPECT_EQ(Text(IDC_TITLE_MESSAGE), dlg_->Message(1021));
+        EXPECT_EQ(::GetFocus(), dlg_->GetDlgItem(IDC_QUIT).m_hWnd) << "the first enabled button";
         EXPECT_TRUE(Erased(1)) << "nothing more is written";
         Close();
         EXPECT_EQ(STDFU_LiveHandleCount(), baseline_);
@@ -647,6 +687,40 @@ TEST_F(Upgrade, AnArrivalDuringTheUpdateIsDetectedOnlyOnceItHasEnded) {
 
 // ---- Ending the program during an update
 
+TEST_F(Upgrade, SpaceAndReturnPressedAgainDuringAnUpdatePressNothing) {
+    WriteFiles({60000, std::nullopt, std::nullopt});
+    Open({20, 2});
+    ::SetFocus(dlg_->m_btnUpgrade.m_hWnd);
+    PressKeys({VK_SPACE});
+    ASSERT_NE(dlg_->m_dwOperationId, 0u) << "Space on Upgrade starts the update";
+    EXPECT_EQ(::GetFocus(), dlg_->m_ctrlProgress.m_hWnd);
+    // The common double presses, and the same keys again once the erase is under way.
+    PressKeys({VK_SPACE, VK_RETURN});
+    ASSERT_TRUE(TickUntil([&] { return StartsWith(BarText(), L"Erase"); }));
+    PressKeys({VK_RETURN, VK_SPACE});
+    EXPECT_FALSE(quit_);
+    ASSERT_NE(dlg_->m_hWnd, nullptr);
+    ASSERT_TRUE(TickUntil([&] { return Text(IDC_TITLE_MESSAGE) == kDone; }));
+    EXPECT_FALSE(quit_);
+    EXPECT_EQ(DeviceMemory(0), images_[0]);
+    // Upgrade stays disabled after the update: the focus is back on Quit.
+    EXPECT_EQ(::GetFocus(), dlg_->GetDlgItem(IDC_QUIT).m_hWnd);
+}
+
+TEST_F(Upgrade, AfterAFailedUpdateTheFocusGoesBackToTheFirstEnabledButton) {
+    WriteFiles({3000, 5000, std::nullopt});
+    Open({1, 5}, WriteFault{0, 50, 3, 12}, 256);
+    ::SetFocus(dlg_->m_btnUpgrade.m_hWnd);
+    BoxWatcher boxes(*dlg_);
+    PressKeys({VK_SPACE});
+    ASSERT_NE(dlg_->m_dwOperationId, 0u);
+    ASSERT_TRUE(TickUntil([&] { return !boxes.boxes().empty(); }));
+    Pump();
+    // The device was found again and Upgrade enabled: it has the focus, as at the start.
+    ASSERT_TRUE(UpgradeEnabled());
+    EXPECT_EQ(::GetFocus(), dlg_->m_btnUpgrade.m_hWnd);
+}
+
 TEST_F(Upgrade, QuitAndEscapeDuringAnUpdateStopItBeforeTheImagesAreReleased) {
     for (const bool quit : {true, false}) {
         SCOPED_TRACE(quit ? "Quit" : "Escape");
@@ -655,7 +729,7 @@ TEST_F(Upgrade, QuitAndEscapeDuringAnUpdateStopItBeforeTheImagesAreReleased) {
         ::SetFocus(dlg_->m_btnUpgrade.m_hWnd);
         PressUpgrade();
         // The disabled button has handed the keyboard on, so keys still reach the dialog.
-        EXPECT_EQ(::GetFocus(), dlg_->GetDlgItem(IDC_QUIT).m_hWnd);
+        EXPECT_EQ(::GetFocus(), dlg_->m_ctrlProgress.m_hWnd);
         ASSERT_TRUE(TickUntil([&] { return StartsWith(BarText(), L"Erase"); }));
         ASSERT_NE(dlg_->m_dwOperationId, 0u);
         if (quit) {
