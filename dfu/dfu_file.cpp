@@ -9,6 +9,8 @@
 #include <memory>
 #include <string_view>
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -151,6 +153,19 @@ Result<FilePtr> OpenFile(const std::string& path, bool forWriting) {
     return FilePtr(f);
 }
 
+// The size of an open file, 64 bits wide on every platform.
+Result<uint64_t> SizeOf(std::FILE* f) {
+#ifdef _WIN32
+    struct _stat64 st;
+    const bool known = _fstat64(_fileno(f), &st) == 0;
+#else
+    struct stat st;
+    const bool known = fstat(fileno(f), &st) == 0;
+#endif
+    if (!known) return Error(std::string("cannot read its size: ") + std::strerror(errno));
+    return static_cast<uint64_t>(st.st_size);
+}
+
 }  // namespace
 
 Result<DfuFile> ParseDfuFile(std::span<const uint8_t> bytes) {
@@ -253,15 +268,24 @@ Result<std::vector<uint8_t>> SerializeDfuFile(const DfuFile& file) {
 Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path) {
     auto f = OpenFile(path, false);
     if (!f) return f.error().context(path);
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[64 * 1024];
-    for (;;) {
-        size_t got = std::fread(buffer, 1, sizeof buffer, f->get());
+    auto size = SizeOf(f->get());
+    if (!size) return size.error().context(path);
+    // Refused by its size before a byte is read: no DFU file is larger.
+    if (*size > kMaxFileSize)
+        return Error(path + ": the file is " + std::to_string(*size) +
+                     " bytes, larger than a DFU file can be (" + std::to_string(kMaxFileSize) +
+                     ")");
+    // One buffer of the file's size, filled in place: no copy while it grows.
+    std::vector<uint8_t> bytes(static_cast<size_t>(*size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t want = std::min<size_t>(bytes.size() - done, size_t(1) << 26);
+        const size_t got = std::fread(bytes.data() + done, 1, want, f->get());
         if (got == 0) break;
-        if (bytes.size() + got > kMaxFileSize) return Error(path + ": larger than 4 GiB");
-        bytes.insert(bytes.end(), buffer, buffer + got);
+        done += got;
     }
     if (std::ferror(f->get())) return Error(path + ": cannot read");
+    bytes.resize(done);  // the file shrank since its size was read
     return bytes;
 }
 

@@ -159,6 +159,30 @@ int Pack(const std::vector<std::string>& args) {
     return 0;
 }
 
+// A target name as the terminal should show it: control characters escaped (C0 and DEL as \xHH,
+// the UTF-8 forms of C1 as \uHHHH), and the backslash and the quote, so a name from the file
+// cannot drive the terminal and reads back unambiguously.
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        char escaped[8];
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", next);
+            out += escaped;
+            ++i;
+        } else {
+            if (c == '\\' || c == '"') out += '\\';
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 int Info(const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage("info needs exactly one FILE");
     auto file = dfu::ReadDfuFile(args[0]);
@@ -170,7 +194,7 @@ int Info(const std::vector<std::string>& args) {
                 file->productId, file->bcdDevice, file->images.size());
     for (size_t t = 0; t < file->images.size(); ++t) {
         const dfu::Image& image = file->images[t];
-        std::string name = image.name.empty() ? "(unnamed)" : "\"" + image.name + "\"";
+        std::string name = image.name.empty() ? "(unnamed)" : "\"" + Printable(image.name) + "\"";
         std::printf("target %zu: alternate %u, name %s, %zu element(s), %" PRIu64 " bytes\n", t,
                     unsigned(image.alternate), name.c_str(), image.elements.size(), image.size());
         for (size_t e = 0; e < image.elements.size(); ++e)

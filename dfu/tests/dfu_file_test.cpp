@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 
@@ -217,6 +218,21 @@ TEST(DfuFile, ReadsFromAFolderWithAnyName) {
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().message().rfind(path + ": cannot open", 0), 0u)
         << missing.error().message();
+}
+
+TEST(DfuFile, AFileLargerThanTheFormatCanHoldIsRefusedByItsSizeUnread) {
+    namespace fs = std::filesystem;
+    const fs::path sparse =
+        fs::temp_directory_path() / ("vqz-huge-" + std::to_string(std::random_device()()) + ".dfu");
+    // 4 GiB + 17 bytes, one more than the largest file the prefix's 32-bit size allows; holes only.
+    std::ofstream(sparse, std::ios::binary).close();
+    fs::resize_file(sparse, 0x100000011ull);
+    auto refused = ReadDfuFile(Utf8(sparse));
+    fs::remove(sparse);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().message(),
+              Utf8(sparse) + ": the file is 4294967313 bytes, larger than a DFU file can be "
+                             "(4294967311)");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dfu/debug_output.h"
 #include "dfu/filter.h"
 #include "dfu/memory_map.h"
 #include "dfu/tests/sim_rig.h"
@@ -174,12 +175,14 @@ TEST_F(OperationTest, ReadsBackOnlyWhereTheDeviceAllowsAndTheCallerAsks) {
         char letter;
         ReadBack asked;
         bool readBack;
+        std::vector<std::string> debugLines;  // of the write phase
     };
     const Case cases[] = {
-        {"upload capable, readable sectors", 0x0B, 'g', ReadBack::Compare, true},
-        {"not upload capable", 0x09, 'g', ReadBack::Compare, false},
-        {"sectors not readable", 0x0B, 'f', ReadBack::Compare, false},
-        {"read-back skipped", 0x0B, 'g', ReadBack::Skip, false},
+        {"upload capable, readable sectors", 0x0B, 'g', ReadBack::Compare, true, {}},
+        {"not upload capable", 0x09, 'g', ReadBack::Compare, false,
+         {"not verified: the device cannot upload"}},
+        {"sectors not readable", 0x0B, 'f', ReadBack::Compare, false, {}},
+        {"read-back skipped", 0x0B, 'g', ReadBack::Skip, false, {}},
     };
     for (const Case& c : cases) {
         sim::Config config = testing::SmallDevice();
@@ -189,8 +192,10 @@ TEST_F(OperationTest, ReadsBackOnlyWhereTheDeviceAllowsAndTheCallerAsks) {
         const Image image{0, "t", {{0x08000000, Pattern(5000, 6)}}};
         ASSERT_FALSE(Run(Phase::Erase, image).error) << c.what;
         auto log = std::make_shared<RequestLog>();
+        DebugLineCapture debug;
         Progress write = Run(Phase::Write, image, log, c.asked);
         ASSERT_FALSE(write.error) << c.what << ": " << write.error->message();
+        EXPECT_EQ(debug.lines(), c.debugLines) << c.what;
         const auto entries = log->entries();
         const bool uploaded = std::any_of(entries.begin(), entries.end(), [](const Recorded& r) {
             return r.setup.bRequest == kUpload;

@@ -53,6 +53,19 @@ status=0; "$vqzdfu" info damaged.dfu 2> why.txt || status=$?
 [ $status -eq 1 ] || fail "damaged file: exit $status, not 1"
 grep -q 'CRC does not match' why.txt || fail "damaged file: $(cat why.txt)"
 
+# A target name from the file reaches the terminal escaped: ESC, CR, BEL, a C1 control (CSI),
+# the backslash and the quote.
+"$vqzdfu" pack -o names.dfu --target $'0:a\e[31mb\r\ac\xc2\x9bd\\e"f' 0x0:a.bin
+"$vqzdfu" info names.dfu > names.txt
+grep -qF 'name "a\x1b[31mb\x0d\x07c\u009bd\\e\"f",' names.txt || fail "name not escaped: $(cat -v names.txt)"
+if LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f\x7f]' names.txt; then fail "control characters printed raw"; fi
+
+# A file larger than the format can hold is refused by its size: a sparse 4 GiB + 17 bytes.
+truncate -s $(( (1 << 32) + 17 )) huge.dfu
+status=0; "$vqzdfu" info huge.dfu 2> why.txt || status=$?
+[ $status -eq 1 ] || fail "huge file: exit $status, not 1"
+grep -q '4294967313 bytes, larger than a DFU file can be' why.txt || fail "huge file: $(cat why.txt)"
+
 status=0; "$vqzdfu" info missing.dfu 2> /dev/null || status=$?
 [ $status -eq 1 ] || fail "missing file: exit $status, not 1"
 
