@@ -27,15 +27,21 @@ constexpr uint16_t kBcdDfu = 0x011A;
 // The largest file worth reading: the prefix's image size is 32 bits.
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull + kDfuSuffixSize;
 
-// The file's CRC: zlib's CRC-32 without its final inversion.
-uint32_t FileCrc(std::span<const uint8_t> bytes) {
-    uLong crc = crc32(0, nullptr, 0);
+// zlib's CRC-32 carried on over more bytes.
+uLong ContinueCrc(uLong crc, std::span<const uint8_t> bytes) {
     while (!bytes.empty()) {
         size_t chunk = std::min<size_t>(bytes.size(), 1u << 30);
         crc = crc32(crc, bytes.data(), static_cast<uInt>(chunk));
         bytes = bytes.subspan(chunk);
     }
-    return static_cast<uint32_t>(crc) ^ 0xFFFFFFFFu;
+    return crc;
+}
+
+// The file's CRC: zlib's CRC-32 without its final inversion.
+uint32_t WithoutInversion(uLong crc) { return static_cast<uint32_t>(crc) ^ 0xFFFFFFFFu; }
+
+uint32_t FileCrc(std::span<const uint8_t> bytes) {
+    return WithoutInversion(ContinueCrc(crc32(0, nullptr, 0), bytes));
 }
 
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
@@ -55,12 +61,38 @@ std::string Where(size_t target, size_t element) {
     return Where(target) + "element " + std::to_string(element) + ": ";
 }
 
-// One target, read from data[pos, end) where end is the end of the targets area.
-Result<Image> ParseTarget(std::span<const uint8_t> data, size_t& pos, size_t index) {
-    const size_t end = data.size();
+// Where the parser takes the file's bytes from: a buffer in memory, or the open file itself, so
+// that a file is read straight into its images and held once.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual size_t size() const = 0;
+    // Bytes [at, at + out.size()), which the caller has checked lie within size().
+    virtual Status Read(size_t at, std::span<uint8_t> out) = 0;
+    // The file's CRC over bytes [0, length).
+    virtual Result<uint32_t> Crc(size_t length) = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    size_t size() const override { return bytes_.size(); }
+    Status Read(size_t at, std::span<uint8_t> out) override {
+        std::copy_n(bytes_.begin() + ptrdiff_t(at), out.size(), out.begin());
+        return {};
+    }
+    Result<uint32_t> Crc(size_t length) override { return FileCrc(bytes_.first(length)); }
+
+private:
+    std::span<const uint8_t> bytes_;
+};
+
+// One target, read from [pos, end) where end is the end of the targets area.
+Result<Image> ParseTarget(ByteSource& source, size_t end, size_t& pos, size_t index) {
     if (end - pos < kDfuTargetPrefixSize)
         return Refused(Where(index) + "target prefix runs past the end of the file");
-    const uint8_t* p = data.data() + pos;
+    uint8_t p[kDfuTargetPrefixSize];
+    if (auto read = source.Read(pos, p); !read) return read.error();
     if (!HasSignature(p, kTargetSignature)) return Refused(Where(index) + "bad target signature");
 
     Image image;
@@ -86,8 +118,10 @@ Result<Image> ParseTarget(std::span<const uint8_t> data, size_t& pos, size_t ind
             return Refused(Where(index, e) + "element header runs past the end of the file");
         if (targetEnd - pos < kDfuElementHeaderSize)
             return Refused(Where(index, e) + "element header runs past the end of its target");
-        const uint32_t address = Le32(data.data() + pos);
-        const uint32_t size = Le32(data.data() + pos + 4);
+        uint8_t header[kDfuElementHeaderSize];
+        if (auto read = source.Read(pos, header); !read) return read.error();
+        const uint32_t address = Le32(header);
+        const uint32_t size = Le32(header + 4);
         pos += kDfuElementHeaderSize;
         if (size > end - pos)
             return Refused(Where(index, e) + "element size runs past the end of the file");
@@ -95,7 +129,8 @@ Result<Image> ParseTarget(std::span<const uint8_t> data, size_t& pos, size_t ind
             return Refused(Where(index, e) + "element size runs past the end of its target");
         Element element;
         element.address = address;
-        element.data.assign(data.begin() + pos, data.begin() + pos + size);
+        element.data.resize(size);
+        if (auto read = source.Read(pos, element.data); !read) return read.error();
         image.elements.push_back(std::move(element));
         pos += size;
     }
@@ -104,6 +139,53 @@ Result<Image> ParseTarget(std::span<const uint8_t> data, size_t& pos, size_t ind
                        std::to_string(targetSize) + " bytes declared, " +
                        std::to_string(targetSize - (targetEnd - pos)) + " used)");
     return image;
+}
+
+// The whole file from a source; every count and size is checked against the bytes there.
+Result<DfuFile> Parse(ByteSource& source) {
+    const size_t n = source.size();
+    if (n < kDfuPrefixSize + kDfuSuffixSize)
+        return Refused("the file is " + std::to_string(n) + " bytes, shorter than its prefix and "
+                       "suffix (" + std::to_string(kDfuPrefixSize + kDfuSuffixSize) + ")");
+    if (n > kMaxFileSize) return Refused("the file is larger than 4 GiB");
+
+    uint8_t suffix[kDfuSuffixSize];
+    if (auto read = source.Read(n - kDfuSuffixSize, suffix); !read) return read.error();
+    if (!HasSignature(suffix + 8, kSuffixSignature)) return Refused("bad suffix signature");
+    if (suffix[11] != kDfuSuffixSize)
+        return Refused("suffix length is " + std::to_string(suffix[11]) + ", not 16");
+    auto crc = source.Crc(n - 4);
+    if (!crc) return crc.error();
+    if (*crc != Le32(suffix + 12)) return Refused("CRC does not match");
+
+    uint8_t prefix[kDfuPrefixSize];
+    if (auto read = source.Read(0, prefix); !read) return read.error();
+    if (!HasSignature(prefix, kPrefixSignature)) return Refused("bad prefix signature");
+    const uint32_t imageSize = Le32(prefix + 6);
+    const uint8_t targetCount = prefix[10];
+    if (imageSize > n - kDfuSuffixSize)
+        return Refused("the prefix's image size runs past the end of the file");
+    if (imageSize != n - kDfuSuffixSize)
+        return Refused("the prefix's image size (" + std::to_string(imageSize) +
+                       ") disagrees with the file (" + std::to_string(n - kDfuSuffixSize) +
+                       " bytes before the suffix)");
+    if (targetCount == 0) return Refused("the file has no targets");
+
+    DfuFile file;
+    file.bcdDevice = Le16(suffix);
+    file.productId = Le16(suffix + 2);
+    file.vendorId = Le16(suffix + 4);
+
+    size_t pos = kDfuPrefixSize;
+    for (size_t t = 0; t < targetCount; ++t) {
+        auto image = ParseTarget(source, imageSize, pos, t);
+        if (!image) return image.error();
+        file.images.push_back(std::move(*image));
+    }
+    if (pos != imageSize)
+        return Refused("the prefix's image size disagrees with its targets (" +
+                       std::to_string(imageSize - pos) + " bytes left over)");
+    return file;
 }
 
 void Put16(std::vector<uint8_t>& out, uint16_t v) {
@@ -166,55 +248,70 @@ Result<uint64_t> SizeOf(std::FILE* f) {
     return static_cast<uint64_t>(st.st_size);
 }
 
+// Refused by its size before a byte is read: no DFU file is larger.
+Error TooLarge(const std::string& path, uint64_t size) {
+    return Error(path + ": the file is " + std::to_string(size) +
+                 " bytes, larger than a DFU file can be (" + std::to_string(kMaxFileSize) + ")");
+}
+
+bool Seek(std::FILE* f, size_t at) {
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<long long>(at), SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(at), SEEK_SET) == 0;
+#endif
+}
+
+// The open file of a known size, read where the parser asks; the CRC is a pass of its own in
+// pieces, so nothing but the images is held.
+class FileSource : public ByteSource {
+public:
+    FileSource(std::FILE* f, size_t size) : f_(f), size_(size) {}
+    size_t size() const override { return size_; }
+    Status Read(size_t at, std::span<uint8_t> out) override {
+        if (!Seek(f_, at)) return Error("cannot read");
+        for (size_t done = 0; done < out.size();) {
+            const size_t want = std::min<size_t>(out.size() - done, size_t(1) << 26);
+            const size_t got = std::fread(out.data() + done, 1, want, f_);
+            // A file that shrank while being read is as unreadable as one that failed.
+            if (got == 0) return Error("cannot read");
+            done += got;
+        }
+        return {};
+    }
+    Result<uint32_t> Crc(size_t length) override {
+        if (!Seek(f_, 0)) return Error("cannot read");
+        std::vector<uint8_t> piece(std::min<size_t>(length, size_t(1) << 20));
+        uLong crc = crc32(0, nullptr, 0);
+        for (size_t done = 0; done < length;) {
+            const size_t want = std::min(piece.size(), length - done);
+            if (std::fread(piece.data(), 1, want, f_) != want) return Error("cannot read");
+            crc = ContinueCrc(crc, std::span(piece).first(want));
+            done += want;
+        }
+        return WithoutInversion(crc);
+    }
+
+private:
+    std::FILE* f_;
+    size_t size_;
+};
+
 }  // namespace
 
 Result<DfuFile> ParseDfuFile(std::span<const uint8_t> bytes) {
-    const size_t n = bytes.size();
-    if (n < kDfuPrefixSize + kDfuSuffixSize)
-        return Refused("the file is " + std::to_string(n) + " bytes, shorter than its prefix and "
-                       "suffix (" + std::to_string(kDfuPrefixSize + kDfuSuffixSize) + ")");
-    if (n > kMaxFileSize) return Refused("the file is larger than 4 GiB");
-
-    const uint8_t* suffix = bytes.data() + n - kDfuSuffixSize;
-    if (!HasSignature(suffix + 8, kSuffixSignature)) return Refused("bad suffix signature");
-    if (suffix[11] != kDfuSuffixSize)
-        return Refused("suffix length is " + std::to_string(suffix[11]) + ", not 16");
-    if (FileCrc(bytes.first(n - 4)) != Le32(suffix + 12)) return Refused("CRC does not match");
-
-    const uint8_t* prefix = bytes.data();
-    if (!HasSignature(prefix, kPrefixSignature)) return Refused("bad prefix signature");
-    const uint32_t imageSize = Le32(prefix + 6);
-    const uint8_t targetCount = prefix[10];
-    if (imageSize > n - kDfuSuffixSize)
-        return Refused("the prefix's image size runs past the end of the file");
-    if (imageSize != n - kDfuSuffixSize)
-        return Refused("the prefix's image size (" + std::to_string(imageSize) +
-                       ") disagrees with the file (" + std::to_string(n - kDfuSuffixSize) +
-                       " bytes before the suffix)");
-    if (targetCount == 0) return Refused("the file has no targets");
-
-    DfuFile file;
-    file.bcdDevice = Le16(suffix);
-    file.productId = Le16(suffix + 2);
-    file.vendorId = Le16(suffix + 4);
-
-    const auto targets = bytes.first(imageSize);
-    size_t pos = kDfuPrefixSize;
-    for (size_t t = 0; t < targetCount; ++t) {
-        auto image = ParseTarget(targets, pos, t);
-        if (!image) return image.error();
-        file.images.push_back(std::move(*image));
-    }
-    if (pos != imageSize)
-        return Refused("the prefix's image size disagrees with its targets (" +
-                       std::to_string(imageSize - pos) + " bytes left over)");
-    return file;
+    MemorySource source(bytes);
+    return Parse(source);
 }
 
 Result<DfuFile> ReadDfuFile(const std::string& path) {
-    auto bytes = ReadFileBytes(path);
-    if (!bytes) return bytes.error();
-    auto file = ParseDfuFile(*bytes);
+    auto f = OpenFile(path, false);
+    if (!f) return f.error().context(path);
+    auto size = SizeOf(f->get());
+    if (!size) return size.error().context(path);
+    if (*size > kMaxFileSize) return TooLarge(path, *size);
+    FileSource source(f->get(), size_t(*size));
+    auto file = Parse(source);
     if (!file) return file.error().context(path);
     return file;
 }
@@ -270,11 +367,7 @@ Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path) {
     if (!f) return f.error().context(path);
     auto size = SizeOf(f->get());
     if (!size) return size.error().context(path);
-    // Refused by its size before a byte is read: no DFU file is larger.
-    if (*size > kMaxFileSize)
-        return Error(path + ": the file is " + std::to_string(*size) +
-                     " bytes, larger than a DFU file can be (" + std::to_string(kMaxFileSize) +
-                     ")");
+    if (*size > kMaxFileSize) return TooLarge(path, *size);
     // One buffer of the file's size, filled in place: no copy while it grows.
     std::vector<uint8_t> bytes(static_cast<size_t>(*size));
     size_t done = 0;

@@ -139,6 +139,11 @@ struct Refusal {
     bool fixCrc = true;
 };
 
+std::string Utf8(const std::filesystem::path& p) {
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
 TEST(DfuFile, RefusesBrokenFiles) {
     const Refusal cases[] = {
         {"prefix signature", [](auto& b) { b[4] = 'X'; }, "bad prefix signature"},
@@ -177,6 +182,10 @@ TEST(DfuFile, RefusesBrokenFiles) {
          "target 0: target size disagrees with its elements (40 bytes declared, 39 used)"},
         {"empty file", [](auto& b) { b.clear(); }, "0 bytes", false},
     };
+    // The same verdicts from the bytes in memory and from the file read where it lies.
+    const std::string path =
+        Utf8(std::filesystem::temp_directory_path() /
+             ("vqz-broken-" + std::to_string(std::random_device()()) + ".dfu"));
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.what);
         auto bytes = SampleBytes();
@@ -185,12 +194,12 @@ TEST(DfuFile, RefusesBrokenFiles) {
         auto file = ParseDfuFile(bytes);
         ASSERT_FALSE(file.ok());
         EXPECT_NE(file.error().message().find(c.why), std::string::npos) << file.error().message();
+        ASSERT_TRUE(WriteFileBytes(path, bytes).ok());
+        auto read = ReadDfuFile(path);
+        ASSERT_FALSE(read.ok());
+        EXPECT_EQ(read.error().message(), path + ": " + file.error().message());
     }
-}
-
-std::string Utf8(const std::filesystem::path& p) {
-    auto u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
+    std::filesystem::remove(path);
 }
 
 TEST(DfuFile, ReadsFromAFolderWithAnyName) {
