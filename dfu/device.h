@@ -20,6 +20,7 @@ struct DeviceDescriptor {
     uint16_t idVendor() const { return uint16_t(bytes[8] | bytes[9] << 8); }
     uint16_t idProduct() const { return uint16_t(bytes[10] | bytes[11] << 8); }
     uint16_t bcdDevice() const { return uint16_t(bytes[12] | bytes[13] << 8); }
+    uint8_t iSerialNumber() const { return bytes[16]; }
 };
 
 // DFU functional descriptor (USB DFU 1.1, section 4.1.3).

@@ -171,14 +171,19 @@ Bus::~Bus() {
 }
 
 Outcome<std::unique_ptr<Bus>> Bus::FromConfig(const Config& config) {
-    Outcome<std::shared_ptr<Device>> device = Device::Create(config);
-    if (!device) return Failure{device.error()};
     auto bus = std::make_unique<Bus>();
-    bus->Add(*device);
-    if (config.device.present) bus->Plug(*device);
-    else if (config.device.plug_after_ms > 0)
-        bus->PlugAfter(*device, std::chrono::milliseconds(config.device.plug_after_ms));
+    if (auto device = bus->AddFromConfig(config); !device) return Failure{device.error()};
     return bus;
+}
+
+Outcome<std::shared_ptr<Device>> Bus::AddFromConfig(const Config& config) {
+    Outcome<std::shared_ptr<Device>> device = Device::Create(config);
+    if (!device) return device;
+    Add(*device);
+    if (config.device.present) Plug(*device);
+    else if (config.device.plug_after_ms > 0)
+        PlugAfter(*device, std::chrono::milliseconds(config.device.plug_after_ms));
+    return device;
 }
 
 std::string Bus::Add(std::shared_ptr<Device> device) {

@@ -36,6 +36,8 @@ public:
 
     // The bus of a simulation file: its one device, attached now, after plug_after_ms, or not.
     static Outcome<std::unique_ptr<Bus>> FromConfig(const Config& config);
+    // The device of a simulation file added to this bus, attached as FromConfig attaches it.
+    Outcome<std::shared_ptr<Device>> AddFromConfig(const Config& config);
 
     // Makes the device known to the bus (not yet present) and returns its interface path,
     // \\?\usb#vid_VVVV&pid_PPPP#simN#{dfu class guid}, N counting the bus's devices from 0.

@@ -92,6 +92,10 @@ std::optional<Failure> Parser::Assign(size_t line, const std::string& section,
         if (key == "attributes") return Set(config_.device.attributes, line, key, value, 0, 0xFF);
         if (key == "transfer_size") return Set(config_.device.transfer_size, line, key, value, 1, 0xFFFF);
         if (key == "detach_timeout") return Set(config_.device.detach_timeout, line, key, value, 0, 0xFFFF);
+        if (key == "serial") {
+            config_.device.serial = value;
+            return std::nullopt;
+        }
     } else if (section == "timing") {
         if (key == "erase_ms_per_sector")
             return Set(config_.timing.erase_ms_per_sector, line, key, value, 0, 60000);

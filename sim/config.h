@@ -24,6 +24,7 @@ struct DeviceConfig {
     uint8_t attributes = 0x0B;
     uint16_t transfer_size = 2048;
     uint16_t detach_timeout = 255;  // wDetachTimeOut, ms
+    std::string serial = "SIM0001";  // the serial number string
 };
 
 struct AltConfig {

@@ -92,7 +92,7 @@ std::optional<std::vector<uint8_t>> StringDescriptor(const Config& config, uint8
     case 0: return std::vector<uint8_t>{4, kDescriptorString, 0x09, 0x04};
     case 1: return Text("Velmarquist");
     case 2: return Text("Velmarquist GPS (DFU mode)");
-    case 3: return Text("SIM0001");
+    case 3: return Text(config.device.serial);
     default: break;
     }
     size_t alt = index - kFirstAltString;

@@ -1,4 +1,4 @@
-// vqzdfu: makes DFU files from binaries and checks them.
+// vqzdfu: makes DFU files from binaries and checks them; lists, flashes and reads DFU devices.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "dfu/dfu_file.h"
+#include "tools/commands.h"
+#include "tools/numbers.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -14,6 +16,8 @@
 #endif
 
 namespace {
+
+using vqzdfu::ParseNumber;
 
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
@@ -23,6 +27,9 @@ constexpr const char* kHelp =
     "  vqzdfu pack -o OUT [--vid ID] [--pid ID] [--bcd ID] --target ALT[:NAME] ELEMENTS\n"
     "              [--target ALT[:NAME] ELEMENTS ...]\n"
     "  vqzdfu info FILE\n"
+    "  vqzdfu list [--json]\n"
+    "  vqzdfu flash FILE... [--device SEL | --all] [--alt N] [--no-verify] [--json]\n"
+    "  vqzdfu read --alt N --address A --length L -o FILE [--device SEL]\n"
     "  vqzdfu --help\n"
     "\n"
     "pack   writes the DFU file OUT: one target per --target, in the order given (the first is\n"
@@ -33,33 +40,30 @@ constexpr const char* kHelp =
     "       (defaults 0x1209, 0x5A01, 0x0200).\n"
     "info   prints the suffix's IDs, each target (alternate setting, name, elements, bytes) and\n"
     "       each element (address, bytes), or why the file is refused.\n"
+    "list   prints every DFU interface present: path, VID:PID, bcdDevice, serial, DFU version,\n"
+    "       attributes, transfer size and each alternate setting with its name; --json: one\n"
+    "       JSON object per device and line.\n"
+    "flash  writes every target of every FILE to the alternate setting it names (--alt N: all\n"
+    "       to N): the touched sectors erased, the data written, read back and compared\n"
+    "       (unless --no-verify, or the device cannot upload). Every image is checked against\n"
+    "       the device's memory before anything is erased. The device: SEL (a path as list\n"
+    "       prints it, VID:PID, or serial=S), every one present (--all, flashed at the same\n"
+    "       time), or else the only one present. Progress on standard error; one result line\n"
+    "       per device on standard output. --json: progress and results as JSON lines on\n"
+    "       standard output (device, phase, alt, percent, bytes; device, result, message).\n"
+    "read   reads L bytes from address A of alternate setting N into FILE.\n"
     "\n"
+    "list, flash and read take --simulate=FILE, once per simulated device: the devices of\n"
+    "those simulation files instead of the ones attached.\n"
     "Numbers are decimal or 0x-prefixed hexadecimal.\n"
-    "Exit status: 0 done, 1 a file is refused or cannot be read or written, 2 usage error.\n";
+    "Exit status of pack and info: 0 done, 1 a file is refused or cannot be read or written,\n"
+    "2 usage error. Of list, flash and read: 0 done; 1 a device failed (or could not be\n"
+    "read); 2 usage error, no device or several, a refused file, or work outside the\n"
+    "device's memory (found before anything is erased).\n";
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "vqzdfu: %s\nTry 'vqzdfu --help'.\n", message.c_str());
     return kExitUsage;
-}
-
-bool ParseNumber(std::string_view text, uint64_t max, uint64_t& value) {
-    if (text.empty()) return false;
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    value = 0;
-    for (char c : text) {
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : 99;
-        if (digit >= base) return false;
-        value = value * uint64_t(base) + uint64_t(digit);
-        if (value > max) return false;
-    }
-    return true;
 }
 
 // "ALT[:NAME]"
@@ -205,7 +209,7 @@ int Info(const std::vector<std::string>& args) {
 }
 
 int Run(const std::vector<std::string>& args) {
-    if (args.empty()) return Usage("a command is needed: pack or info");
+    if (args.empty()) return Usage("a command is needed: pack, info, list, flash or read");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kHelp, stdout);
         return 0;
@@ -213,6 +217,9 @@ int Run(const std::vector<std::string>& args) {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "pack") return Pack(rest);
     if (args[0] == "info") return Info(rest);
+    if (args[0] == "list") return vqzdfu::List(rest, vqzdfu::Console::Standard());
+    if (args[0] == "flash") return vqzdfu::Flash(rest, vqzdfu::Console::Standard());
+    if (args[0] == "read") return vqzdfu::Read(rest, vqzdfu::Console::Standard());
     return Usage("unknown command '" + args[0] + "'");
 }
 

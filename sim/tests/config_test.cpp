@@ -40,6 +40,7 @@ TEST(Config, ReadsEveryKey) {
         "attributes     = 0x0F\n"
         "transfer_size  = 1024\n"
         "detach_timeout = 50\n"
+        "serial         = LINE-7\n"
         "[alt0]\n"
         "name  = @Internal Flash  /0x08000000/02*016Kg\n"
         "store = flash.bin\n"
@@ -66,6 +67,7 @@ TEST(Config, ReadsEveryKey) {
     EXPECT_EQ(config->device.attributes, 0x0F);
     EXPECT_EQ(config->device.transfer_size, 1024);
     EXPECT_EQ(config->device.detach_timeout, 50);
+    EXPECT_EQ(config->device.serial, "LINE-7");
     ASSERT_EQ(config->alts.size(), 2u);
     EXPECT_EQ(config->alts[0].name, "@Internal Flash  /0x08000000/02*016Kg");
     EXPECT_EQ(config->alts[0].store, "flash.bin");

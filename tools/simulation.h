@@ -1,0 +1,40 @@
+// The simulated devices of a command's --simulate=FILE options: one device per file, all on one
+// bus, which the toolkit lists and opens for as long as this lives.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dfu/result.h"
+#include "sim/bus.h"
+
+namespace vqzdfu {
+
+class Simulation {
+public:
+    static dfu::Result<std::unique_ptr<Simulation>> FromFiles(const std::vector<std::string>& files);
+    // Ends the toolkit's use of the bus.
+    ~Simulation();
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
+
+private:
+    Simulation() = default;
+    sim::Bus bus_;
+    std::vector<std::shared_ptr<sim::Device>> devices_;
+};
+
+}  // namespace vqzdfu
+
+namespace vqzdfu {
+
+class Console;
+
+// Runs a command's work with the devices of its --simulate files installed (when there are
+// any): a file that cannot be simulated is bad usage.
+int WithSimulation(const std::vector<std::string>& files, Console& console,
+                   const std::function<int()>& work);
+
+}  // namespace vqzdfu
