@@ -1,6 +1,6 @@
 // vqzdfu flash in-process against the simulated bus: every injected fault of the erase and the
 // write phase fails the device with words that name it, and a second flash then writes the
-// exact images.
+// exact images; --all works on every device at once, one failing.
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ struct Fault {
     std::vector<const char*> words;  // in the failed device's message
 };
 
-class FlashFaults : public ::testing::TestWithParam<Fault> {
+class FlashTest : public ::testing::Test {
 protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
@@ -61,17 +61,31 @@ protected:
 
     int Flash(Captured& c) { return vqzdfu::Flash({Utf8(folder_ / "fw.dfu")}, c.console); }
 
+    void ExpectWritten(const sim::Device& device) {
+        for (const dfu::Image* image : {&main_, &options_})
+            for (const dfu::Element& e : image->elements)
+                EXPECT_EQ(device.ReadMemory(image->alternate, e.address, e.data.size()), e.data)
+                    << "at " << std::hex << e.address;
+    }
+
     fs::path folder_;
     const dfu::Image main_{0, "main", {{0x08000000, Pattern(40000, 1)}, {0x08010000, Pattern(9000, 2)}}};
     const dfu::Image options_{1, "", {{0x1FFFC000, Pattern(16, 3)}}};
 };
 
-TEST_P(FlashFaults, FailsWithWordsThatNameItAndASecondFlashWritesTheImages) {
-    const Fault& f = GetParam();
+class FlashFaults : public FlashTest, public ::testing::WithParamInterface<Fault> {};
+
+sim::Config TwoSettings() {
     sim::Config config;
     config.alts = {{"@Internal Flash /0x08000000/04*016Kg,01*064Kg", {}},
                    {"@Option Bytes /0x1FFFC000/01*016 g", {}}};
     config.timing = {1, 0};
+    return config;
+}
+
+TEST_P(FlashFaults, FailsWithWordsThatNameItAndASecondFlashWritesTheImages) {
+    const Fault& f = GetParam();
+    sim::Config config = TwoSettings();
     // The image's share of the work: 4 sectors to erase, 25 blocks to write.
     const uint32_t total = f.phase == sim::FaultPhase::Erase ? 4 : 25;
     config.fault = sim::FaultConfig{f.phase, 0, 50, f.action, f.status, total};
@@ -90,10 +104,32 @@ TEST_P(FlashFaults, FailsWithWordsThatNameItAndASecondFlashWritesTheImages) {
     ASSERT_EQ(Flash(second), 0) << second.out << second.err;
     EXPECT_NE(second.out.find(": ok: 2 image(s), 49016 bytes written and verified"), std::string::npos)
         << second.out;
-    for (const dfu::Image* image : {&main_, &options_})
-        for (const dfu::Element& e : image->elements)
-            EXPECT_EQ((*device)->ReadMemory(image->alternate, e.address, e.data.size()), e.data)
-                << "at " << std::hex << e.address;
+    ExpectWritten(**device);
+}
+
+TEST_F(FlashTest, AllFlashesEveryDeviceAtOnceAndOneFailureStopsNoOther) {
+    sim::Bus bus;
+    std::vector<std::shared_ptr<sim::Device>> devices;
+    for (int i = 0; i < 3; ++i) {
+        sim::Config config = TwoSettings();
+        config.timing = {2, 1};
+        if (i == 1) config.fault = sim::FaultConfig{sim::FaultPhase::Write, 0, 30, sim::FaultAction::Status, 3, 25};
+        auto device = bus.AddFromConfig(config);
+        ASSERT_TRUE(bool(device)) << device.error();
+        devices.push_back(*device);
+    }
+    dfu::UseSimulatedBus(bus);
+    Captured c;
+    ASSERT_EQ(vqzdfu::Flash({Utf8(folder_ / "fw.dfu"), "--all"}, c.console), kExitFailed) << c.out;
+    const std::string lines[] = {"#sim0#", "#sim1#", "#sim2#"};
+    size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        at = c.out.find(lines[i], at);
+        ASSERT_NE(at, std::string::npos) << "no result line of device " << i << " in order: " << c.out;
+        const std::string line = c.out.substr(at, c.out.find('\n', at) - at);
+        EXPECT_NE(line.find(i == 1 ? ": failed: write of " : ": ok: 2 image(s)"), std::string::npos) << line;
+        if (i != 1) ExpectWritten(*devices[i]);
+    }
 }
 
 using sim::FaultAction;
