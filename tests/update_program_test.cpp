@@ -129,6 +129,21 @@ public:
 
     HWND Control(int id) const { return ::GetDlgItem(dialog_, id); }
 
+    // The control of the dialog that has the keyboard focus; null when none has.
+    HWND Focus() const {
+        GUITHREADINFO gui{sizeof gui};
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog_, nullptr), &gui)) return nullptr;
+        return gui.hwndFocus;
+    }
+
+    // A key pressed and released on the control with the focus, as the keyboard sends it.
+    void PressKey(WPARAM key) const {
+        const HWND focus = Focus();
+        const LPARAM scan = LPARAM(::MapVirtualKeyW(UINT(key), MAPVK_VK_TO_VSC)) << 16;
+        ::PostMessageW(focus, WM_KEYDOWN, key, 1 | scan);
+        ::PostMessageW(focus, WM_KEYUP, key, 1 | scan | LPARAM(0xC0000000u));
+    }
+
     // Presses a button as a click would.
     void Press(int id) const { ::PostMessageW(Control(id), BM_CLICK, 0, 0); }
 
@@ -163,6 +178,8 @@ protected:
         failure_ = new UpdateRun(L"failure", "phase = write\nalt = 1\nat_percent = 50\nstatus = 3\ntotal = 20\n");
         unplug_ = new UpdateRun(L"unplug", "phase = write\nalt = 0\nat_percent = 50\nunplug = 1\ntotal = 69\n");
         // Slow enough to be still at work when its test comes.
+        // Started by its own test, from the keyboard.
+        keys_ = new UpdateRun(L"keys", "");
         quit_ = new UpdateRun(L"quit", "", 500);
         escape_ = new UpdateRun(L"escape", "", 500);
         for (UpdateRun* run : {complete_, failure_, unplug_, quit_, escape_}) {
@@ -174,6 +191,7 @@ protected:
         delete complete_;
         delete failure_;
         delete unplug_;
+        delete keys_;
         delete quit_;
         delete escape_;
     }
@@ -181,6 +199,7 @@ protected:
     static inline UpdateRun* complete_ = nullptr;
     static inline UpdateRun* failure_ = nullptr;
     static inline UpdateRun* unplug_ = nullptr;
+    static inline UpdateRun* keys_ = nullptr;
     static inline UpdateRun* quit_ = nullptr;
     static inline UpdateRun* escape_ = nullptr;
 };
@@ -242,6 +261,26 @@ TEST_F(UpdateProgram, EscapeDuringTheUpdateEndsTheProgramWithExitCodeZero) {
     // The key as the focused control gets it (the bar, during an update); the dialog turns it
     // into cancel.
     ::PostMessageW(run.Control(kProgressBar), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    EXPECT_EQ(run.process().WaitForExit(), 0u);
+}
+
+TEST_F(UpdateProgram, SpaceOnUpgradeStartsTheUpdateAndPressedAgainEndsNothing) {
+    UpdateRun& run = *keys_;
+    ASSERT_TRUE(run.WaitForDialog());
+    ASSERT_TRUE(run.WaitForStatus(kConnected));
+    ASSERT_EQ(run.Focus(), run.Control(kUpgradeButton)) << "the keyboard starts on Upgrade";
+    run.PressKey(VK_SPACE);
+    ASSERT_TRUE(run.process().WaitFor([&]() -> HWND {
+        return run.Focus() == run.Control(kProgressBar) ? run.Focus() : nullptr;
+    })) << "the keyboard rests on the bar during the update";
+    // The common double presses reach the bar, where they press nothing.
+    for (WPARAM key : {VK_SPACE, VK_RETURN, VK_SPACE}) run.PressKey(key);
+    ASSERT_TRUE(run.WaitForStatus(kDone)) << "the update goes on to the end";
+    for (size_t k = 0; k < kSlots.size(); ++k) EXPECT_EQ(run.Stored(k), run.Image(k)) << "slot " << k;
+    EXPECT_TRUE(run.process().WaitFor([&]() -> HWND {
+        return run.Focus() == run.Control(kQuitButton) ? run.Focus() : nullptr;
+    })) << "and then on the first enabled button";
+    run.Press(kQuitButton);
     EXPECT_EQ(run.process().WaitForExit(), 0u);
 }
 
