@@ -4,6 +4,7 @@
 #include "tools/commands.h"
 #include "tools/devices.h"
 #include "tools/json.h"
+#include "tools/printable.h"
 #include "tools/simulation.h"
 
 namespace vqzdfu {
@@ -27,14 +28,7 @@ std::string AttributeWords(uint8_t attributes) {
 }
 
 std::string Quoted(const std::string& text) {
-    // Descriptor strings reach us as printable ASCII; quotes and backslashes are escaped so the
-    // name reads back exactly.
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
+    return "\"" + Printable(text) + "\"";
 }
 
 std::string Human(const Found& f) {
