@@ -18,7 +18,10 @@
 namespace dfu {
 namespace {
 
-constexpr std::string_view kPrefixSignature = "DfuSe";
+// The prefix signature of the 1.1a file format: the five bytes every such file starts with.
+constexpr char kFilePrefixSignatureBytes[] = {0x44, 0x66, 0x75, 0x53, 0x65};
+constexpr std::string_view kFilePrefixSignature{kFilePrefixSignatureBytes,
+                                                sizeof kFilePrefixSignatureBytes};
 constexpr std::string_view kTargetSignature = "Target";
 constexpr std::string_view kSuffixSignature = "UFD";
 constexpr uint8_t kFormatVersion = 1;
@@ -160,7 +163,7 @@ Result<DfuFile> Parse(ByteSource& source) {
 
     uint8_t prefix[kDfuPrefixSize];
     if (auto read = source.Read(0, prefix); !read) return read.error();
-    if (!HasSignature(prefix, kPrefixSignature)) return Refused("bad prefix signature");
+    if (!HasSignature(prefix, kFilePrefixSignature)) return Refused("bad prefix signature");
     const uint32_t imageSize = Le32(prefix + 6);
     const uint8_t targetCount = prefix[10];
     if (imageSize > n - kDfuSuffixSize)
@@ -321,7 +324,7 @@ Result<std::vector<uint8_t>> SerializeDfuFile(const DfuFile& file) {
     if (file.images.size() > 255) return Error("a DFU file holds at most 255 targets");
 
     std::vector<uint8_t> out;
-    PutText(out, kPrefixSignature);
+    PutText(out, kFilePrefixSignature);
     out.push_back(kFormatVersion);
     Put32(out, 0);  // image size, set below
     out.push_back(uint8_t(file.images.size()));

@@ -1,4 +1,4 @@
-// DFU files of DFU 1.1a devices: a "DfuSe" prefix, one or more targets (one image per alternate
+// DFU files of DFU 1.1a devices: the 1.1a file prefix, one or more targets (one image per alternate
 // setting, each a list of elements), and the DFU 1.1 suffix with its CRC.
 #pragma once
 

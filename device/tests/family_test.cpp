@@ -19,7 +19,7 @@ TEST(Family, MainFileByMappingName) {
         {"vELMARQUIST2", L"prog2.dfu"},  {"Velmarquist3", nullptr},
         {"Velmarquist22", nullptr},      {"Velmarquist ", nullptr},  // callers trim first
         {"Velmarquis", nullptr},         {"", nullptr},
-        {"Internal Flash", nullptr},     {std::string("Velmarquist\0", 12), nullptr},
+        {"Program Memory", nullptr},     {std::string("Velmarquist\0", 12), nullptr},
         {"Velmarqu\xC4\xB1st", nullptr},  // a non-ASCII letter is not folded into 'i'
     };
     for (const auto& c : cases) {

@@ -24,7 +24,7 @@ DfuFile SampleFile() {
     file.productId = 0x5A01;
     file.bcdDevice = 0x0200;
     file.images.push_back(
-        {0, "Internal Flash", {{0x08000000, Bytes(16, 1)}, {0x08004000, Bytes(8, 50)}}});
+        {0, "Program Memory", {{0x08000000, Bytes(16, 1)}, {0x08004000, Bytes(8, 50)}}});
     file.images.push_back({1, "", {{0x1FFF7800, Bytes(4, 99)}}});
     return file;
 }

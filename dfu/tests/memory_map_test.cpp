@@ -38,8 +38,8 @@ TEST(MemoryMap, ParsesTheDeviceLayout) {
 }
 
 TEST(MemoryMap, ParsesSeveralRegionsUnitsAndProperties) {
-    EXPECT_EQ(Parsed("@Option Bytes  /0x1FFFC000/01*016 e/0x1FFEC000/01*016 e"),
-              (std::vector<std::string>{"\"Option Bytes  \"", "0x1FFFC000 16 r-w",
+    EXPECT_EQ(Parsed("@Settings Area  /0x1FFFC000/01*016 e/0x1FFEC000/01*016 e"),
+              (std::vector<std::string>{"\"Settings Area  \"", "0x1FFFC000 16 r-w",
                                         "0x1FFEC000 16 r-w"}));
     EXPECT_EQ(Parsed("@/0x0/1*1Ma,1*512 b,1*2Kc,1*1Kd,1*1Kf,1*1Kg"),
               (std::vector<std::string>{"\"\"", "0x00000000 1048576 r--", "0x00100000 512 -e-",

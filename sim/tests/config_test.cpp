@@ -33,8 +33,8 @@ TEST(Config, ReadsEveryKey) {
         "\xEF\xBB\xBF[device]\r\n"
         "present        = 0        ; later\r\n"
         "plug_after_ms  = 1500\n"
-        "vendor_id      = 0x0483\n"
-        "product_id     = 0XDF11\n"
+        "vendor_id      = 0x1209\n"
+        "product_id     = 0X0001\n"
         "bcd_device     = 0x2200\n"
         "dfu_version    = 0x011B\n"
         "attributes     = 0x0F\n"
@@ -42,10 +42,10 @@ TEST(Config, ReadsEveryKey) {
         "detach_timeout = 50\n"
         "serial         = LINE-7\n"
         "[alt0]\n"
-        "name  = @Internal Flash  /0x08000000/02*016Kg\n"
+        "name  = @Program Memory  /0x08000000/02*016Kg\n"
         "store = flash.bin\n"
         "[ALT1]\n"
-        "Name  = @Option Bytes  /0x1FFFC000/01*016 e\n"
+        "Name  = @Settings Area  /0x1FFFC000/01*016 e\n"
         "[timing]\n"
         "erase_ms_per_sector  = 0\n"
         "program_ms_per_block = 9\n"
@@ -60,8 +60,8 @@ TEST(Config, ReadsEveryKey) {
     ASSERT_TRUE(config) << config.error();
     EXPECT_FALSE(config->device.present);
     EXPECT_EQ(config->device.plug_after_ms, 1500u);
-    EXPECT_EQ(config->device.vendor_id, 0x0483);
-    EXPECT_EQ(config->device.product_id, 0xDF11);
+    EXPECT_EQ(config->device.vendor_id, 0x1209);
+    EXPECT_EQ(config->device.product_id, 0x0001);
     EXPECT_EQ(config->device.bcd_device, 0x2200);
     EXPECT_EQ(config->device.dfu_version, 0x011B);
     EXPECT_EQ(config->device.attributes, 0x0F);
@@ -69,9 +69,9 @@ TEST(Config, ReadsEveryKey) {
     EXPECT_EQ(config->device.detach_timeout, 50);
     EXPECT_EQ(config->device.serial, "LINE-7");
     ASSERT_EQ(config->alts.size(), 2u);
-    EXPECT_EQ(config->alts[0].name, "@Internal Flash  /0x08000000/02*016Kg");
+    EXPECT_EQ(config->alts[0].name, "@Program Memory  /0x08000000/02*016Kg");
     EXPECT_EQ(config->alts[0].store, "flash.bin");
-    EXPECT_EQ(config->alts[1].name, "@Option Bytes  /0x1FFFC000/01*016 e");
+    EXPECT_EQ(config->alts[1].name, "@Settings Area  /0x1FFFC000/01*016 e");
     EXPECT_EQ(config->timing.erase_ms_per_sector, 0u);
     EXPECT_EQ(config->timing.program_ms_per_block, 9u);
     ASSERT_TRUE(config->fault);

@@ -191,7 +191,7 @@ TEST(DeviceDescriptors, DescribeTheConfiguredDevice) {
     config.device.bcd_device = 0x0317;
     config.device.dfu_version = 0x011F;
     config.device.transfer_size = 1024;
-    config.alts = {{"@Flash /0x08000000/02*016Kg", {}}, {"@Option bytes /0x1FFFC000/01*016 e", {}}};
+    config.alts = {{"@Flash /0x08000000/02*016Kg", {}}, {"@Settings area /0x1FFFC000/01*016 e", {}}};
     Host host(Make(config));
 
     EXPECT_EQ(host.Descriptor(kDescriptorDevice, 0),

@@ -23,10 +23,10 @@ std::string Describe(const Layout& layout) {
 }
 
 TEST(Layout, ReadsRegionsAndSectors) {
-    Outcome<Layout> layout = ParseLayout("@Internal Flash  /0x08000000/02*016Kg,01*064Ka/0x1FFF0000/01*512 e,1*1Md \0\0"sv);
+    Outcome<Layout> layout = ParseLayout("@Program Memory  /0x08000000/02*016Kg,01*064Ka/0x1FFF0000/01*512 e,1*1Md \0\0"sv);
     ASSERT_TRUE(layout) << layout.error();
     EXPECT_EQ(Describe(*layout),
-              "\"Internal Flash  \"\n"
+              "\"Program Memory  \"\n"
               "region 0x8000000 size 0x18000\n"
               "  0x8000000 0x4000 7\n"
               "  0x8004000 0x4000 7\n"

@@ -14,15 +14,15 @@ printf 'XYZ' > b.bin
 mkdir 'папка с пробелом'
 printf '\x01\x02' > 'папка с пробелом/c.bin'
 
-"$vqzdfu" pack -o out.dfu --vid 0x0483 --pid 0xdf11 --bcd 0x2200 \
-  --target '0:Internal Flash' 0x08000000:a.bin,0x08004000:empty.bin \
+"$vqzdfu" pack -o out.dfu --vid 0x1209 --pid 0x5a01 --bcd 0x2200 \
+  --target '0:Program Memory' 0x08000000:a.bin,0x08004000:empty.bin \
   --target 1 0x1FFF7800:b.bin \
   --target 7:a:b '0x20000000:папка с пробелом/c.bin'
 
 "$vqzdfu" info out.dfu > info.txt
 cat > expected.txt <<'END'
-vendor 0x0483, product 0xDF11, device 0x2200, 3 target(s)
-target 0: alternate 0, name "Internal Flash", 2 element(s), 8 bytes
+vendor 0x1209, product 0x5A01, device 0x2200, 3 target(s)
+target 0: alternate 0, name "Program Memory", 2 element(s), 8 bytes
   element 0: address 0x08000000, 8 bytes
   element 1: address 0x08004000, 0 bytes
 target 1: alternate 1, name (unnamed), 1 element(s), 3 bytes
@@ -38,7 +38,7 @@ diff -u expected.txt info.txt || fail "info does not show what was packed"
 
 if command -v dfu-suffix >/dev/null; then
   dfu-suffix -c out.dfu > suffix.txt 2>&1 || fail "dfu-suffix refuses the file: $(cat suffix.txt)"
-  for line in 'BCD device:.0x2200' 'Product ID:.0xDF11' 'Vendor ID:.0x0483' 'BCD DFU:.0x011A'; do
+  for line in 'BCD device:.0x2200' 'Product ID:.0x5A01' 'Vendor ID:.0x1209' 'BCD DFU:.0x011A'; do
     grep -qi "$line" suffix.txt || fail "dfu-suffix does not show $line: $(cat suffix.txt)"
   done
   crc=$(od -An -tx4 -j $(( $(stat -c %s out.dfu) - 4 )) out.dfu | tr -d ' ')
