@@ -58,4 +58,9 @@ Simulation::Simulation(std::unique_ptr<sim::Bus> bus)
 Simulation::~Simulation() {
     dfu::SetTransportOpener({});
     dfu::SetInterfaceLister({});
+    // A fault the run never reached would otherwise pass for one that was tried.
+    for (const std::shared_ptr<sim::Device>& device : m_bus->Devices()) {
+        if (const std::optional<std::string> unstruck = device->UnstruckFault())
+            ::OutputDebugStringA((*unstruck + "\n").c_str());
+    }
 }

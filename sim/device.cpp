@@ -92,6 +92,29 @@ Activity Device::GetActivity() const {
     return activity_;
 }
 
+std::optional<std::string> Device::UnstruckFault() const {
+    std::lock_guard lock(mutex_);
+    if (!config_.fault || fault_struck_) return std::nullopt;
+    const FaultConfig& fault = *config_.fault;
+    const bool erase = fault.phase == FaultPhase::Erase;
+    std::string kind;
+    switch (fault.action) {
+    case FaultAction::Status: kind = "status " + std::to_string(fault.status); break;
+    case FaultAction::Unplug: kind = "unplug"; break;
+    case FaultAction::Corrupt: kind = "corrupt"; break;
+    case FaultAction::Stall: kind = "stall"; break;
+    }
+    std::string line = "fault (" + std::string(erase ? "erase" : "write") + ", alt " +
+                       std::to_string(fault.alt) + ", at " + std::to_string(fault.at_percent) +
+                       " %, " + kind + ") never struck: ";
+    if (fault_units_ == 0) return line + "the phase never began";
+    // Units came but the strike did not, so the total is not 0 (a total of 0 strikes on unit 1).
+    const uint64_t percent = uint64_t{fault_units_} * 100 / fault_total_;
+    return line + "the phase reached " + std::to_string(percent) + " % (" +
+           std::to_string(fault_units_) + " of " + std::to_string(fault_total_) +
+           (erase ? " sectors)" : " blocks)");
+}
+
 std::vector<uint8_t> Device::ReadMemory(size_t alt, uint32_t address, size_t length) const {
     std::lock_guard lock(mutex_);
     if (alt >= flashes_.size()) return {};
@@ -299,6 +322,7 @@ bool Device::CountFaultUnits(FaultPhase phase, uint32_t units) {
             uint64_t bytes = erased_bytes_ > 0 ? erased_bytes_ : flash.WritableBytes();
             total = (bytes + config_.device.transfer_size - 1) / config_.device.transfer_size;
         }
+        fault_total_ = total;
         fault_strike_unit_ = static_cast<uint32_t>(
             std::max<uint64_t>(1, (uint64_t{fault.at_percent} * total + 99) / 100));
     }

@@ -8,8 +8,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "sim/config.h"
@@ -59,6 +61,10 @@ public:
     std::vector<uint8_t> ReadMemory(size_t alt, uint32_t address, size_t length) const;
 
     Activity GetActivity() const;
+
+    // When the configured fault is armed but has not struck: one line naming it and how far its
+    // phase got on its setting, so that a tester learns the fault was never tried. None otherwise.
+    std::optional<std::string> UnstruckFault() const;
     const Config& config() const { return config_; }
     bool attached() const;
 
@@ -102,6 +108,7 @@ private:
     // Fault bookkeeping: units of the faulty phase done on the faulty setting, and whether the
     // fault has struck (it strikes once per run).
     uint32_t fault_units_ = 0;
+    uint64_t fault_total_ = 0;  // the phase's whole work, fixed at its first unit
     uint32_t fault_strike_unit_ = 0;
     bool fault_struck_ = false;
     std::set<uint32_t> erased_sectors_;  // on the faulty setting, this run

@@ -122,14 +122,16 @@ expect_equal() {
 
 # Debug output as traced: line feeds as \n, backslashes doubled.
 identity='VID:1209\nPID:5A01\nBCD:0200\n\n'
+unstruck='fault (erase, alt 0, at 50 %, status 3) never struck: the phase never began\n'
 
-# ---- The device present at start: found, identified, files named, no box.
-prepare present '[device]\npresent = 1\n'
+# ---- The device present at start: found, identified, files named, no box; its fault, never
+# reached without an update, said when the program ends.
+prepare present '[device]\npresent = 1\n[fault]\nphase = erase\nstatus = 3\n'
 start --simulate=device.ini
 await "$connected"
 finish
 expect_equal "$(statuses | tail -1)" "$connected" "status line"
-expect_equal "$(debug_text)" "${identity}DFU:Z:${run//\//\\\\}"'\\prog.dfu\n' "debug output"
+expect_equal "$(debug_text)" "${identity}DFU:Z:${run//\//\\\\}"'\\prog.dfu\n'"$unstruck" "debug output"
 expect_equal "$(boxes)" "" "message boxes"
 
 # ---- No device: the status line says so, nothing else.

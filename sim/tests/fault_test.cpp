@@ -163,5 +163,38 @@ TEST(Fault, UnplugLeavesTheBusAndListenersHearIt) {
     EXPECT_EQ(BlocksBeforeFailure(again, 4, last), 4u);
 }
 
+TEST(Fault, AFaultThatNeverStruckSaysHowFarItsPhaseGot) {
+    struct Case {
+        const char* what;
+        FaultPhase phase;
+        FaultAction action;
+        uint32_t erases;  // sectors erased one by one
+        uint32_t blocks;  // then blocks written from the first address
+        std::optional<std::string> said;
+    } cases[] = {
+        // Half of the eight sectors is more than a small image erases.
+        {"erase share not reached", FaultPhase::Erase, FaultAction::Status, 3, 0,
+         "fault (erase, alt 0, at 50 %, status 3) never struck: the phase reached 37 % (3 of 8 sectors)"},
+        {"write share not reached", FaultPhase::Write, FaultAction::Corrupt, 2, 3,
+         "fault (write, alt 0, at 50 %, corrupt) never struck: the phase reached 37 % (3 of 8 blocks)"},
+        {"phase never began", FaultPhase::Write, FaultAction::Unplug, 2, 0,
+         "fault (write, alt 0, at 50 %, unplug) never struck: the phase never began"},
+        {"struck", FaultPhase::Erase, FaultAction::Stall, 4, 0, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Host host(Make(FaultConfigFor(c.phase, c.action, 50)));
+        for (uint32_t s = 0; s < c.erases; ++s) host.Erase(0x08000000 + 1024 * s);
+        StatusRecord last{};
+        if (c.blocks > 0) {
+            EXPECT_EQ(BlocksBeforeFailure(host, c.blocks, last), c.blocks);
+        }
+        EXPECT_EQ(host.device().UnstruckFault(), c.said);
+    }
+    Config none = FaultConfigFor(FaultPhase::Write, FaultAction::Status, 50);
+    none.fault.reset();
+    EXPECT_EQ(Make(none)->UnstruckFault(), std::nullopt);
+}
+
 }  // namespace
 }  // namespace sim::test
