@@ -33,9 +33,9 @@ device() {
 [device]
 serial = $1
 [alt0]
-name = @Internal Flash /0x08000000/04*016Kg,01*064Kg
+name = @Program Memory /0x08000000/04*016Kg,01*064Kg
 [alt1]
-name = @Option Bytes /0x1FFFC000/01*016Kg
+name = @Settings Area /0x1FFFC000/01*016Kg
 [alt2]
 name = @OTP Memory /0x1FFF7800/01*001Kg
 [timing]
@@ -74,8 +74,8 @@ cat > expected.txt <<END
 $path_a
   1209:5A01, bcdDevice 0x0200, serial "a"
   DFU version 0x011A, attributes 0x0B (download, upload, will-detach), transfer size 2048
-  alt 0: "@Internal Flash /0x08000000/04*016Kg,01*064Kg"
-  alt 1: "@Option Bytes /0x1FFFC000/01*016Kg"
+  alt 0: "@Program Memory /0x08000000/04*016Kg,01*064Kg"
+  alt 1: "@Settings Area /0x1FFFC000/01*016Kg"
   alt 2: "@OTP Memory /0x1FFF7800/01*001Kg"
 END
 head -n 6 out.txt | diff -u expected.txt - || fail "list words"

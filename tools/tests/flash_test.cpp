@@ -77,8 +77,8 @@ class FlashFaults : public FlashTest, public ::testing::WithParamInterface<Fault
 
 sim::Config TwoSettings() {
     sim::Config config;
-    config.alts = {{"@Internal Flash /0x08000000/04*016Kg,01*064Kg", {}},
-                   {"@Option Bytes /0x1FFFC000/01*016 g", {}}};
+    config.alts = {{"@Program Memory /0x08000000/04*016Kg,01*064Kg", {}},
+                   {"@Settings Area /0x1FFFC000/01*016 g", {}}};
     config.timing = {1, 0};
     return config;
 }
