@@ -91,7 +91,10 @@ dfu::Status RunPhase(const std::string& path, dfu::Phase phase,
     display.Begin(index, phase == dfu::Phase::Erase ? "erase" : "write",
                   image->placement->alternate, bytes);
     auto transport = dfu::OpenTransport(path);
-    if (!transport) return transport.error().context(what + ": cannot open the device");
+    if (!transport) {
+        display.End(index, false);
+        return transport.error().context(what + ": cannot open the device");
+    }
 
     std::mutex mutex;
     std::condition_variable ended;
@@ -104,7 +107,10 @@ dfu::Status RunPhase(const std::string& path, dfu::Phase phase,
             ended.notify_all();
         },
         options.verify ? dfu::ReadBack::Compare : dfu::ReadBack::Skip);
-    if (!started) return started.error().context(what);
+    if (!started) {
+        display.End(index, false);
+        return started.error().context(what);
+    }
     dfu::Operation& operation = **started;
     for (;;) {
         bool done = false;
@@ -118,9 +124,10 @@ dfu::Status RunPhase(const std::string& path, dfu::Phase phase,
     // The worker's last act follows its call of onFinished: joining it gives the final progress.
     operation.Stop();
     const dfu::Progress p = operation.progress();
+    const bool ok = !p.error && p.percent == 100;
     display.Update(index, p.percent);
-    display.End(index);
-    if (p.error || p.percent != 100) return dfu::Error(FailureText(what, p));
+    display.End(index, ok);
+    if (!ok) return dfu::Error(FailureText(what, p));
     return {};
 }
 

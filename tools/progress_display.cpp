@@ -52,7 +52,7 @@ void ProgressDisplay::Begin(size_t device, const std::string& phase, uint8_t alt
                             uint64_t bytes) {
     std::lock_guard lock(mutex_);
     Phase& p = phases_[device];
-    p = Phase{phase, alternate, bytes, 0, -1, true, Clock::now(), {}};
+    p = Phase{phase, alternate, bytes, 0, -1, true, false, Clock::now(), {}};
     Show(device, false);
 }
 
@@ -65,9 +65,12 @@ void ProgressDisplay::Update(size_t device, uint8_t percent) {
     if (moved || Clock::now() - p.drawn >= kRedraw) Show(device, false);
 }
 
-void ProgressDisplay::End(size_t device) {
+void ProgressDisplay::End(size_t device, bool ok) {
     std::lock_guard lock(mutex_);
     if (!phases_[device].active) return;
+    phases_[device].failed = !ok;
+    // A failed phase gets its line whatever tenth it reached.
+    if (!ok) phases_[device].shownStep = -1;
     Show(device, true);
     phases_[device].active = false;
 }
@@ -84,6 +87,7 @@ std::string ProgressDisplay::Text(const Phase& p, bool bar) const {
         text += Format(": %.0f%%", p.percent);
     }
     text += (bar ? "  " : ", ") + Amount(done, p.bytes);
+    if (p.failed) return text + (bar ? "  " : ", ") + "failed";
     if (seconds >= 0.2 && done > 0) {
         text += (bar ? "  " : ", ") + Rate(double(done) / seconds);
         if (p.percent < 100)
@@ -102,17 +106,19 @@ void ProgressDisplay::Show(size_t device, bool ended) {
         // Lines: at the start, then at each tenth reached.
         if (step == p.shownStep) return;
         p.shownStep = step;
-        if (json_)
-            console_.Out(JsonObject()
-                             .Add("device", devices_[device])
-                             .Add("phase", p.name)
-                             .Add("alt", uint64_t(p.alternate))
-                             .Add("percent", uint64_t(p.percent))
-                             .Add("bytes", p.bytes * p.percent / 100)
-                             .Add("total", p.bytes)
-                             .Line());
-        else
+        if (json_) {
+            JsonObject line;
+            line.Add("device", devices_[device])
+                .Add("phase", p.name)
+                .Add("alt", uint64_t(p.alternate))
+                .Add("percent", uint64_t(p.percent))
+                .Add("bytes", p.bytes * p.percent / 100)
+                .Add("total", p.bytes);
+            if (p.failed) line.Flag("failed", true);
+            console_.Out(line.Line());
+        } else {
             console_.Err(devices_[device] + ": " + Text(p, false) + "\n");
+        }
         return;
     }
     if (devices_.size() == 1) {

@@ -22,8 +22,8 @@ public:
     // what it works through.
     void Begin(size_t device, const std::string& phase, uint8_t alternate, uint64_t bytes);
     void Update(size_t device, uint8_t percent);
-    // The phase has ended, at its last percent.
-    void End(size_t device);
+    // The phase has ended, at its last percent; a failed one says so where its progress shows.
+    void End(size_t device, bool ok);
 
 private:
     struct Phase {
@@ -33,6 +33,7 @@ private:
         uint8_t percent = 0;
         int shownStep = -1;  // the last tenth shown as a line or a JSON object
         bool active = false;
+        bool failed = false;
         std::chrono::steady_clock::time_point start, drawn;
     };
 

@@ -115,7 +115,7 @@ int Read(const std::vector<std::string>& args, Console& console) {
                                           display.Update(0, uint8_t(uint64_t(done) * 100 / *o.length));
                                           return true;
                                       });
-        display.End(0);
+        display.End(0, memory.ok());
         if (!memory) {
             console.Err("vqzdfu: " + what + "read of alt " + std::to_string(*o.alternate) +
                         " failed: " + memory.error().message() + "\n");
