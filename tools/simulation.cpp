@@ -19,10 +19,19 @@ dfu::Result<std::unique_ptr<Simulation>> Simulation::FromFiles(
         if (!config) return dfu::Error(what + ": " + config.error());
         auto device = simulation->bus_.AddFromConfig(*config);
         if (!device) return dfu::Error(what + ": " + device.error());
+        simulation->files_.push_back(file);
         simulation->devices_.push_back(*device);
     }
     dfu::UseSimulatedBus(simulation->bus_);
     return simulation;
+}
+
+std::vector<std::string> Simulation::UnstruckFaults() const {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < devices_.size(); ++i)
+        if (const auto unstruck = devices_[i]->UnstruckFault())
+            lines.push_back(files_[i] + ": " + *unstruck);
+    return lines;
 }
 
 Simulation::~Simulation() {
@@ -39,7 +48,10 @@ int WithSimulation(const std::vector<std::string>& files, Console& console,
     if (files.empty()) return work();
     auto simulation = Simulation::FromFiles(files);
     if (!simulation) return UsageError(console, simulation.error().message());
-    return work();
+    const int status = work();
+    for (const std::string& line : (*simulation)->UnstruckFaults())
+        console.Err("vqzdfu: " + line + "\n");
+    return status;
 }
 
 }  // namespace vqzdfu

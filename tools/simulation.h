@@ -12,6 +12,8 @@
 
 namespace vqzdfu {
 
+class Console;
+
 class Simulation {
 public:
     static dfu::Result<std::unique_ptr<Simulation>> FromFiles(const std::vector<std::string>& files);
@@ -20,20 +22,20 @@ public:
     Simulation(const Simulation&) = delete;
     Simulation& operator=(const Simulation&) = delete;
 
+    // "FILE: fault (...) never struck: ..." for each device whose armed fault the run never
+    // reached: a fault not tried would otherwise pass for one that was.
+    std::vector<std::string> UnstruckFaults() const;
+
 private:
     Simulation() = default;
     sim::Bus bus_;
+    std::vector<std::string> files_;
     std::vector<std::shared_ptr<sim::Device>> devices_;
 };
 
-}  // namespace vqzdfu
-
-namespace vqzdfu {
-
-class Console;
-
 // Runs a command's work with the devices of its --simulate files installed (when there are
-// any): a file that cannot be simulated is bad usage.
+// any), then says which of their faults never struck. A file that cannot be simulated is bad
+// usage.
 int WithSimulation(const std::vector<std::string>& files, Console& console,
                    const std::function<int()>& work);
 

@@ -133,6 +133,10 @@ expect 0 "--device serial=a"
 has out.txt "sim0#" "--device serial=a"
 run flash otp.dfu --device "$(echo "$path_a" | tr a-z A-Z)" --simulate=a/device.ini --simulate=b/device.ini
 expect 0 "--device PATH, any case"
+# b's fault in the write phase of alt 0 was never tried: said, so no one takes it for a pass.
+has err.txt "vqzdfu: b/device.ini: fault (write, alt 0, at 50 %, status 3) never struck: the phase never began" \
+  "the unstruck fault"
+grep -q "a/device.ini" err.txt && fail "a device without a fault said to have one"
 
 # --all: both at once, one fails on its injected fault, the other is written; JSON lines.
 rm -f a/alt0.bin b/alt0.bin
