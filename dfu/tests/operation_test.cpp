@@ -159,11 +159,13 @@ TEST_F(OperationTest, WaitsThePollTimeoutTheDeviceAsksNoLessAndNotMuchMore) {
     ASSERT_GT(overshootMs.size(), 20u);
     const double mean =
         std::accumulate(overshootMs.begin(), overshootMs.end(), 0.0) / overshootMs.size();
-    // Windows waits count whole milliseconds, rounded up, on a 1 ms timer period.
+    // The bound catches waits that do not follow the device's timeout (a fixed tick, a wait
+    // counted twice), not the scheduler's delays on a loaded machine: the benchmark measures how
+    // close the waits come. Windows waits count whole milliseconds, rounded up.
 #ifdef _WIN32
-    constexpr double kSlackMs = 3.0;
+    constexpr double kSlackMs = 6.0;
 #else
-    constexpr double kSlackMs = 1.0;
+    constexpr double kSlackMs = 4.0;
 #endif
     EXPECT_LT(mean, kSlackMs) << "waits overshoot by " << mean << " ms on average";
 }
