@@ -90,8 +90,8 @@ std::vector<uint8_t> ConfigurationDescriptor(const Config& config) {
 std::optional<std::vector<uint8_t>> StringDescriptor(const Config& config, uint8_t index) {
     switch (index) {
     case 0: return std::vector<uint8_t>{4, kDescriptorString, 0x09, 0x04};
-    case 1: return Text("Velmarquist");
-    case 2: return Text("Velmarquist GPS (DFU mode)");
+    case 1: return Text(kMakerText);
+    case 2: return Text(kProductText);
     case 3: return Text(config.device.serial);
     default: break;
     }

@@ -17,6 +17,8 @@ inline constexpr uint8_t kDescriptorConfiguration = 2;
 inline constexpr uint8_t kDescriptorString = 3;
 inline constexpr uint8_t kDescriptorDfuFunctional = 0x21;
 inline constexpr uint8_t kFirstAltString = 4;
+inline constexpr const char* kMakerText = "Velmarquist";
+inline constexpr const char* kProductText = "Velmarquist GPS (DFU mode)";
 
 std::vector<uint8_t> DeviceDescriptor(const DeviceConfig& device);
 // The configuration descriptor, an interface descriptor per alternate setting of interface 0

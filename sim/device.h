@@ -67,13 +67,14 @@ public:
     std::optional<std::string> UnstruckFault() const;
     const Config& config() const { return config_; }
     bool attached() const;
+    // Called by a bus or a gadget on a real bus. Attaching starts the device afresh in dfuIDLE on
+    // setting 0.
+    void SetAttached(bool attached);
 
 private:
     friend class Bus;
     explicit Device(Config config);
 
-    // Called by the bus. Attaching starts the device afresh in dfuIDLE on setting 0.
-    void SetAttached(bool attached);
     // How the unplug fault leaves the bus; called without the device's lock held.
     void SetUnplugHandler(std::function<void()> handler);
 
