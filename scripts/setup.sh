@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb xauth xdotool imagemagick dfu-util python3
+  qemu-system-x86 busybox-static cpio kmod xz-utils usbutils libusb-1.0-0-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable code under ASan/UBSan, the operation
 # thread under ThreadSanitizer, the DFU file reader under libFuzzer for a bounded time, and the
-# Windows program with all its tests under Wine inside Xvfb.
+# Windows program with all its tests under Wine inside Xvfb, and the USB bench: the simulated device
+# on a real Linux USB stack in a virtual machine, judged by dfu-util.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/setup.sh
@@ -33,3 +34,6 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs"
 wineserver -k 2>/dev/null || true
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win64 -j "$jobs"
+
+step "USB bench: the simulated device on a real USB stack"
+bash scripts/usb-bench.sh
