@@ -223,5 +223,8 @@ int main(int argc, char** argv) {
     sim::Outcome<std::unique_ptr<gadget::ConfigfsGadget>> usb = gadget::ConfigfsGadget::Create(options->name, *config);
     if (!usb) return Fail(usb.error());
     Server server(*device, std::move(*map), **usb, *udc);
-    return server.Run(wait_mask, g_stop) ? 0 : 2;
+    bool served = server.Run(wait_mask, g_stop);
+    if (std::optional<std::string> unstruck = (*device)->UnstruckFault())
+        std::fprintf(stderr, "vqzsim-gadget: %s\n", unstruck->c_str());
+    return served ? 0 : 2;
 }

@@ -68,7 +68,9 @@ gadget_start() {
   wait_until 10 gadget_seen "$name" || { echo "gadget $name: the host did not see it within 10 s"; return 1; }
 }
 
-# gadget_stop NAME: SIGTERM, and true when it ended with 0 within 5 s having removed its gadget.
+# gadget_stop NAME: SIGTERM, and true when it ended with 0 within 5 s having removed its gadget,
+# and the host has let go of the device (so the next gadget on that controller is not mistaken
+# for this one).
 gadget_stop() {
   local name=$1 pid=${gadget_pid[$1]} rc
   kill -TERM "$pid" 2>/dev/null
@@ -80,7 +82,8 @@ gadget_stop() {
   rc=$?
   [ -s "$scratch/$name.err" ] && sed "s/^/gadget $name: /" "$scratch/$name.err"
   unset "gadget_pid[$name]"
-  [ "$rc" -eq 0 ] && [ ! -e "/sys/kernel/config/usb_gadget/$name" ]
+  wait_until 5 gadget_gone "$name" || echo "gadget $name: the host still sees it 5 s after its end"
+  [ "$rc" -eq 0 ] && [ ! -e "/sys/kernel/config/usb_gadget/$name" ] && gadget_gone "$name"
 }
 
 # same FILE_A FILE_B: byte for byte, or the first difference in the log.
