@@ -38,10 +38,10 @@ if [ ! -f "$kernel/ready" ]; then
   apt_opts=()
   if ! apt-cache show "linux-image-$kernel_series-amd64" >/dev/null 2>&1; then
     private="$work/apt"
-    mkdir -p "$private/lists/partial"
+    mkdir -p "$private/lists/partial" "$private/cache/archives/partial"
     echo "deb http://deb.debian.org/debian-security bookworm-security main" >"$private/sources.list"
     apt_opts=(-o Dir::Etc::sourcelist="$private/sources.list" -o Dir::Etc::sourceparts=-
-              -o Dir::State::Lists="$private/lists")
+              -o Dir::State::Lists="$private/lists" -o Dir::Cache="$private/cache")
     apt-get "${apt_opts[@]}" update -qq
   fi
   package=$(apt-cache "${apt_opts[@]}" depends "linux-image-$kernel_series-amd64" |
