@@ -2,24 +2,28 @@
 # The USB bench: our simulated device served by vqzsim-gadget on a real Linux USB stack
 # (dummy_hcd in a QEMU virtual machine running Debian's 6.12 kernel), judged by independent hosts.
 #
-#   bash scripts/usb-bench.sh [checks|bench]
+#   bash scripts/usb-bench.sh [--bench]
 #
 # Installs what it lacks, fetches the kernel package into the build folder (once; never installed
 # on this machine), builds the gadget and vqzdfu, boots the VM with this machine's root file system
-# read-only as its own, runs tests/usb/guest.sh inside in the given mode, and prints one PASS:/FAIL:
-# line per check and "N passed, N failed". Exits 0 only when every check passed. A failure
-# prints the guest's log.
+# read-only as its own, runs tests/usb/guest.sh inside (the checks, or with --bench the timings),
+# and prints what the guest reported: one PASS:/FAIL: line per check and "N passed, N failed".
+# Exits 0 only when every check passed. A failure prints the guest's log.
 #
 # Folders: VQZ_USB_BENCH_DIR (default build/usb-bench), VQZ_RELEASE_BUILD (default build/release).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 work="${VQZ_USB_BENCH_DIR:-$root/build/usb-bench}"
 release_build="${VQZ_RELEASE_BUILD:-$root/build/release}"
-mode="${1:-checks}"
+mode=checks
 kernel_series=6.12
-vm_seconds=180   # the whole guest run, boot to power-off
+vm_seconds=210   # the whole guest run, boot to power-off, on a loaded machine
 
-case "$mode" in checks | bench) ;; *) echo "usage: $0 [checks|bench]" >&2; exit 2 ;; esac
+case "${1:-}" in
+  "") ;;
+  --bench) mode=bench ;;
+  *) echo "usage: $0 [--bench]" >&2; exit 2 ;;
+esac
 step() { printf '==== %s\n' "$*"; }
 fail() { printf 'usb-bench: %s\n' "$*" >&2; exit 1; }
 
