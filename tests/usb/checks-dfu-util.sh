@@ -42,13 +42,19 @@ du_image() {
 # du_store_holds DIR N IMAGE: setting N's store starts with IMAGE (images go to a region's start).
 du_store_holds() { cmp -n "$(stat -c %s "$3")" "$3" "$1/alt$2.bin"; }
 
-# dfu-util on the gadget "du", with its output in the log and also in $du_dir/last.log.
-du() { dfu-util -p "$(gadget_usb_path du)" "$@" 2>&1 | tee "$du_dir/last.log"; return "${PIPESTATUS[0]}"; }
+# dfu-util on the gadget "du" for at most a minute, its output in the log and in $du_dir/last.log.
+du() { du_on du "$@"; }
+du_on() {
+  local gadget=$1
+  shift
+  timeout 60 dfu-util -p "$(gadget_usb_path "$gadget")" "$@" 2>&1 | tee "$du_dir/last.log"
+  return "${PIPESTATUS[0]}"
+}
 du_said() { grep -q -- "$1" "$du_dir/last.log"; }
 
 du_lsusb() {
   local text
-  text=$(lsusb -v -d 1209:5a01 2>&1) || return 1
+  text=$(timeout 30 lsusb -v -d 1209:5a01 2>&1) || return 1
   echo "$text"
   for n in 0 1 2; do grep -qE "bAlternateSetting +$n\$" <<<"$text" || return 1; done
   grep -qF 'iInterface              4 @Velmarquist /0x08000000/04*016Kg,01*064Kg,07*128Kg' <<<"$text" &&
@@ -157,8 +163,7 @@ du_two_gadgets() {
   gadget_start du "$(du_device "$a")" dummy_udc.0 || return 1
   gadget_start du2 "$(du_device "$b")" dummy_udc.1 || { gadget_stop du; return 1; }
   local ok=0
-  dfu-util -p "$(gadget_usb_path du)" -a 1 -s "${du_addr[1]}" -D "$image_a" &&
-    dfu-util -p "$(gadget_usb_path du2)" -a 1 -s "${du_addr[1]}" -D "$image_b" &&
+  du_on du -a 1 -s "${du_addr[1]}" -D "$image_a" && du_on du2 -a 1 -s "${du_addr[1]}" -D "$image_b" &&
     du_store_holds "$a" 1 "$image_a" && du_store_holds "$b" 1 "$image_b" || ok=1
   gadget_stop du2 && gadget_stop du && return "$ok"
 }
