@@ -10,9 +10,7 @@ namespace dfu {
 namespace {
 
 constexpr uint8_t kStandardIn = 0x80;
-constexpr uint8_t kStandardOutInterface = 0x01;
 constexpr uint8_t kGetDescriptor = 6;
-constexpr uint8_t kSetInterface = 11;
 
 constexpr uint8_t kTypeDevice = 1;
 constexpr uint8_t kTypeConfiguration = 2;
@@ -142,9 +140,7 @@ Status SelectAlternate(Transport& transport, const DfuInterface& dfu, uint8_t al
                     [&](const AlternateSetting& a) { return a.alternate == alternate; });
     if (!known)
         return Error("the DFU interface has no alternate setting " + std::to_string(alternate));
-    Setup setup{kStandardOutInterface, kSetInterface, alternate, dfu.number, 0};
-    auto done = transport.Control(setup, {}, kRequestTimeout);
-    if (!done)
+    if (auto done = transport.SelectAlternate(dfu.number, alternate); !done)
         return done.error().context("cannot select alternate setting " + std::to_string(alternate));
     return {};
 }

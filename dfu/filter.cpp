@@ -118,22 +118,8 @@ Status CheckImageFits(const Image& image, uint8_t alternate, std::span<const Sec
     return {};
 }
 
-std::vector<Sector> SectorsOf(const StdfuMapping& entry) {
-    std::vector<Sector> sectors;
-    if (!entry.pSectors) return sectors;
-    for (uint32_t i = 0; i < entry.nSectors; ++i) {
-        const StdfuSector& s = entry.pSectors[i];
-        sectors.push_back({s.dwStartAddress, s.dwSize, s.bProperties});
-    }
-    return sectors;
-}
-
 Result<Image> FilterImage(const Image& image, uint8_t alternate, std::span<const Sector> sectors,
-                          int operation) {
-    if (operation != STDFU_OP_ERASE && operation != STDFU_OP_UPGRADE)
-        return Error("cannot filter an image for operation " + std::to_string(operation),
-                     STDFU_ERR_BAD_PARAMETER);
-
+                          Phase phase) {
     auto writable = [](const Sector& s) { return s.writable(); };
     auto erasable = [](const Sector& s) { return s.erasable(); };
 
@@ -141,8 +127,8 @@ Result<Image> FilterImage(const Image& image, uint8_t alternate, std::span<const
     filtered.alternate = image.alternate;
     filtered.name = image.name;
     std::vector<Element> kept = Keep(image.elements, CoverOf(sectors, writable));
-    Placement placement{operation, alternate, {}, CheckImageFits(image, alternate, sectors)};
-    if (operation == STDFU_OP_UPGRADE) {
+    Placement placement{phase, alternate, {}, CheckImageFits(image, alternate, sectors)};
+    if (phase == Phase::Write) {
         placement.sectors = SectorsHolding(kept, sectors, writable);
         filtered.elements = std::move(kept);
     } else {
@@ -150,10 +136,6 @@ Result<Image> FilterImage(const Image& image, uint8_t alternate, std::span<const
     }
     filtered.placement = std::move(placement);
     return filtered;
-}
-
-Result<Image> FilterImage(const Image& image, const StdfuMapping& entry, int operation) {
-    return FilterImage(image, entry.nAlternate, SectorsOf(entry), operation);
 }
 
 }  // namespace dfu

@@ -8,7 +8,6 @@
 #include "dfu/image.h"
 #include "dfu/memory_map.h"
 #include "dfu/result.h"
-#include "stdfu/stdfu.h"
 
 namespace dfu {
 
@@ -17,16 +16,11 @@ namespace dfu {
 // empty. Nothing is written or erased for an image that does not fit.
 Status CheckImageFits(const Image& image, uint8_t alternate, std::span<const Sector> sectors);
 
-// The sectors of a mapping entry.
-std::vector<Sector> SectorsOf(const StdfuMapping& entry);
-
-// operation is STDFU_OP_UPGRADE (write: the copy keeps exactly its bytes that fall in writable
-// sectors) or STDFU_OP_ERASE (erase: no bytes left, the placement lists the erasable sectors that
-// the writable bytes touch, once each, in address order). Any other operation is an error.
-// Filtering a filtered image works on the bytes it still holds. The placement records whether the
-// image fitted (CheckImageFits), so the launch of the phase can refuse it.
+// Write: the copy keeps exactly its bytes that fall in writable sectors. Erase: no bytes left,
+// the placement lists the erasable sectors that the writable bytes touch, once each, in address
+// order. Filtering a filtered image works on the bytes it still holds. The placement records
+// whether the image fitted (CheckImageFits), so the launch of the phase can refuse it.
 Result<Image> FilterImage(const Image& image, uint8_t alternate, std::span<const Sector> sectors,
-                          int operation);
-Result<Image> FilterImage(const Image& image, const StdfuMapping& entry, int operation);
+                          Phase phase);
 
 }  // namespace dfu

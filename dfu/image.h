@@ -16,10 +16,13 @@ struct Element {
     std::vector<uint8_t> data;
 };
 
-// What filtering for an operation fixed: which alternate setting the image goes to and which
-// sectors the operation works on.
+// The two phases of an update: the touched sectors erased, then the bytes written.
+enum class Phase : uint8_t { Erase, Write };
+
+// What filtering for a phase fixed: which alternate setting the image goes to and which
+// sectors the phase works on.
 struct Placement {
-    int operation = 0;            // STDFU_OP_ERASE or STDFU_OP_UPGRADE
+    Phase phase = Phase::Erase;
     uint8_t alternate = 0;        // alternate setting of the mapping entry filtered against
     std::vector<Sector> sectors;  // erase: the erasable sectors the image's bytes touch, once
                                   // each, in address order; write: the writable sectors that

@@ -14,7 +14,7 @@ namespace dfu {
 struct Sector {
     uint32_t address = 0;
     uint32_t size = 0;
-    uint8_t properties = 0;  // STDFU_SECTOR_READABLE | _ERASABLE | _WRITABLE
+    uint8_t properties = 0;  // bits: 1 readable, 2 erasable, 4 writable
 
     bool readable() const { return properties & 1; }
     bool erasable() const { return properties & 2; }

@@ -73,8 +73,8 @@ Result<std::unique_ptr<Operation>> Operation::Start(Phase phase, std::shared_ptr
                                                     std::unique_ptr<Transport> transport,
                                                     std::function<void()> onFinished,
                                                     ReadBack readBack) {
-    if (!image || !image->placement || image->placement->operation != int(phase))
-        return Error("the image is not prepared for this phase", kErrBadParameter);
+    if (!image || !image->placement || image->placement->phase != phase)
+        return Error("the image is not prepared for this phase", ErrorKind::BadParameter);
     if (!transport) return Error("no device");
     std::unique_ptr<Operation> op(
         new Operation(phase, std::move(image), std::move(transport), std::move(onFinished), readBack));
@@ -82,7 +82,7 @@ Result<std::unique_ptr<Operation>> Operation::Start(Phase phase, std::shared_ptr
         op->thread_ = std::thread([raw = op.get()] { raw->Run(); });
     } catch (const std::system_error& e) {
         return Error(std::string("cannot start the operation thread: ") + e.what(),
-                     kErrLaunchThread);
+                     ErrorKind::Thread);
     }
     return op;
 }
@@ -283,7 +283,7 @@ Status Operation::Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> ex
         failure.status = uint8_t(StatusCode::ErrVerify);
         failure.state = uint8_t(State::DfuUploadIdle);
         verifyFailure_ = failure;
-        return Error("read-back differs at " + Hex(bad), kErrDfu);
+        return Error("read-back differs at " + Hex(bad), ErrorKind::Verify);
     }
     return {};
 }
@@ -293,22 +293,23 @@ void Operation::Fail(Dfu* dfu, const Error& error) {
     // brings it to dfuIDLE anyway, and a stop must not wait on the device.
     if (Cancelled()) return;
 
-    Error reported = error;
     std::optional<StatusRecord> shown = verifyFailure_;
-    if (dfu) {
-        // What the device says now tells a device error (stall, bad status) from a lost device.
+    const ErrorKind kind = error.kind();
+    // A device that is gone, or does not answer, is not asked again.
+    if (dfu && kind != ErrorKind::Gone && kind != ErrorKind::Timeout) {
         dfu->onRequest = nullptr;
         dfu->onStatus = nullptr;
-        auto now = dfu->GetStatus();
-        if (now && !now->ok()) {
-            shown = *now;
-            reported = Error(error.message(), kErrDfu);
+        // A stalled request leaves the device in dfuERROR with the reason in its status
+        // (USB DFU 1.1, section 6.1.2): that is what the report shows.
+        if (kind == ErrorKind::Stall) {
+            if (auto now = dfu->GetStatus(); now && !now->ok()) shown = *now;
         }
-        if (now) (void)ToIdle(*dfu);
+        // Ready for another attempt.
+        (void)ToIdle(*dfu);
     }
     Update([&](Progress& p) {
         if (shown) p.lastStatus = *shown;
-        p.error = reported;
+        p.error = error;
     });
 }
 

@@ -18,9 +18,6 @@
 
 namespace dfu {
 
-// The boundary's operation codes of the two phases.
-enum class Phase : int { Erase = 3, Write = 4 };
-
 // What the operation is doing, as the report names it.
 enum class Step : uint8_t {
     None,

@@ -73,7 +73,7 @@ std::string Describe(const StatusRecord& record) {
 }
 
 Error DeviceError(const StatusRecord& record) {
-    return Error("device reports " + Describe(record), kErrDfu);
+    return Error("device reports " + Describe(record), ErrorKind::DeviceStatus);
 }
 
 namespace {
@@ -174,14 +174,14 @@ Result<StatusRecord> Dfu::ToIdle(const SleepUntil& sleep) {
             case State::AppDetach:
                 return Error("device is not in DFU mode (" +
                                  std::string(StateName(State(record->state))) + ")",
-                             kErrFirmwareState);
+                             ErrorKind::WrongState);
             default: {
                 if (auto aborted = Abort(); !aborted) return aborted.error();
                 break;
             }
         }
     }
-    return Error("device does not return to dfuIDLE", kErrFirmwareState);
+    return Error("device does not return to dfuIDLE", ErrorKind::WrongState);
 }
 
 }  // namespace dfu

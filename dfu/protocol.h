@@ -15,13 +15,6 @@
 
 namespace dfu {
 
-// The boundary's STDFU_ERR_* codes that the toolkit's errors carry.
-inline constexpr uint32_t kErrLaunchThread = 0x12345001;
-inline constexpr uint32_t kErrBadParameter = 0x12345008;
-inline constexpr uint32_t kErrFirmwareState = 0x12345009;
-inline constexpr uint32_t kErrUnexpected = 0x1234500A;
-inline constexpr uint32_t kErrDfu = 0x1234500B;
-
 // Class-specific requests (USB DFU 1.1, section 3).
 enum class Request : uint8_t {
     Detach = 0,
@@ -119,7 +112,7 @@ public:
     Status Abort();
 
     // After a download: GETSTATUS until the device is no longer busy, waiting exactly the
-    // bwPollTimeout it asks for each time. A device error is an error with kErrDfu.
+    // bwPollTimeout it asks for each time. A device error status is an error of kind DeviceStatus.
     Result<StatusRecord> WaitWhileBusy(const SleepUntil& sleep);
 
     // Brings the device to dfuIDLE (CLRSTATUS from dfuERROR, ABORT from the other DFU states,

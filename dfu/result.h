@@ -1,4 +1,4 @@
-// Errors as values: a message that gains context on its way up, and the boundary's error code.
+// Errors as values: a message that gains context on its way up, and the kind of failure it is.
 #pragma once
 
 #include <cstdint>
@@ -10,23 +10,39 @@
 
 namespace dfu {
 
+// What failed, as far as a caller decides on it: whether to ask the device why, whether it is
+// still there, which words or code to report.
+enum class ErrorKind : uint8_t {
+    Other,         // none of the kinds below
+    BadParameter,  // an argument the toolkit cannot work with
+    Thread,        // a worker thread could not be started
+    WrongState,    // the device is not in DFU mode, or does not return to dfuIDLE
+    DeviceStatus,  // the device reports an error status
+    Verify,        // the bytes read back differ from those written
+    Stall,         // the device stalled a request
+    Timeout,       // the device did not answer a request in time
+    Gone,          // the device is no longer there
+};
+
+// "stall", "timeout", "device gone", ...
+std::string_view ErrorKindName(ErrorKind kind);
+
 class Error {
 public:
-    explicit Error(std::string message, uint32_t code = 0x1234500A /* unexpected */)
-        : message_(std::move(message)), code_(code) {}
+    explicit Error(std::string message, ErrorKind kind = ErrorKind::Other)
+        : message_(std::move(message)), kind_(kind) {}
 
     const std::string& message() const { return message_; }
-    // The boundary's STDFU_ERR_* code that this error maps to.
-    uint32_t code() const { return code_; }
+    ErrorKind kind() const { return kind_; }
 
-    // "cannot set address 0x08004000: device stalled"
+    // "cannot set address 0x08004000: device stalled the request"
     Error context(std::string_view what) const {
-        return Error(std::string(what) + ": " + message_, code_);
+        return Error(std::string(what) + ": " + message_, kind_);
     }
 
 private:
     std::string message_;
-    uint32_t code_;
+    ErrorKind kind_;
 };
 
 template <class T>

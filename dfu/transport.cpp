@@ -17,7 +17,9 @@ std::mutex& OpenerMutex() {
 
 TransportOpener& Opener() {
 #ifdef _WIN32
-    static TransportOpener opener = &WinUsbTransport::Open;
+    static TransportOpener opener = [](const std::string& path) {
+        return WinUsbTransport::Open(path);
+    };
 #else
     static TransportOpener opener;
 #endif

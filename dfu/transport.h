@@ -27,8 +27,14 @@ public:
 
     // Device-to-host: reads at most setup.wLength bytes into data and returns how many came.
     // Host-to-device: sends the first setup.wLength bytes of data and returns that count.
+    // A failed transfer is an error of kind Stall, Timeout or Gone when the stack tells which,
+    // Other when it does not; its message has the stack's own words.
     virtual Result<size_t> Control(const Setup& setup, std::span<uint8_t> data,
                                    std::chrono::milliseconds timeout) = 0;
+
+    // Selects an alternate setting of an interface, the way the stack wants the standard
+    // SET_INTERFACE request made. Errors as for Control.
+    virtual Status SelectAlternate(uint8_t interfaceNumber, uint8_t alternate) = 0;
 };
 
 using TransportOpener =

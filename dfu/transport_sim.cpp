@@ -1,5 +1,7 @@
 #include "dfu/transport_sim.h"
 
+#include "dfu/protocol.h"
+
 namespace dfu {
 
 Result<size_t> SimTransport::Control(const Setup& setup, std::span<uint8_t> data,
@@ -11,11 +13,22 @@ Result<size_t> SimTransport::Control(const Setup& setup, std::span<uint8_t> data
     const sim::TransferResult result = device_->Control(s, data.first(setup.wLength));
     switch (result.status) {
         case sim::TransferStatus::Ok: return result.length;
-        case sim::TransferStatus::Stall: return Error("device stalled the request");
-        case sim::TransferStatus::Gone: return Error("device is gone");
-        case sim::TransferStatus::Timeout: return Error("device did not answer in time");
+        case sim::TransferStatus::Stall:
+            return Error("device stalled the request", ErrorKind::Stall);
+        case sim::TransferStatus::Gone: return Error("device is gone", ErrorKind::Gone);
+        case sim::TransferStatus::Timeout:
+            return Error("device did not answer in time", ErrorKind::Timeout);
     }
     return Error("unknown transfer status");
+}
+
+Status SimTransport::SelectAlternate(uint8_t interfaceNumber, uint8_t alternate) {
+    constexpr uint8_t kStandardOutInterface = 0x01;
+    constexpr uint8_t kSetInterface = 11;
+    auto done = Control({kStandardOutInterface, kSetInterface, alternate, interfaceNumber, 0}, {},
+                        kRequestTimeout);
+    if (!done) return done.error();
+    return {};
 }
 
 void UseSimulatedBus(sim::Bus& bus) {

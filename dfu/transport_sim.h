@@ -15,6 +15,9 @@ public:
 
     Result<size_t> Control(const Setup& setup, std::span<uint8_t> data,
                            std::chrono::milliseconds timeout) override;
+    // Sends the standard request: the simulated device keeps its alternate setting as a
+    // device on a bus does.
+    Status SelectAlternate(uint8_t interfaceNumber, uint8_t alternate) override;
 
 private:
     std::shared_ptr<sim::Device> device_;

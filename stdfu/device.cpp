@@ -4,6 +4,7 @@
 
 #include "dfu/device.h"
 #include "dfu/transport.h"
+#include "stdfu/codes.h"
 #include "stdfu/handles.h"
 #include "stdfu/stdfu.h"
 
@@ -24,7 +25,7 @@ uint32_t STDFU_Open(const char* szDevicePath, uint32_t* phDevice) {
     if (!szDevicePath || !phDevice) return STDFU_ERR_BAD_PARAMETER;
     *phDevice = 0;
     auto transport = dfu::OpenTransport(szDevicePath);
-    if (!transport) return transport.error().code();
+    if (!transport) return stdfu::ErrorCode(transport.error());
     *phDevice = Devices().Add(std::make_shared<OpenDevice>(OpenDevice{std::move(*transport)}));
     return STDFU_OK;
 }
@@ -34,7 +35,7 @@ uint32_t STDFU_GetDeviceDescriptor(uint32_t* phDevice, StdfuDeviceDescriptor* pD
     auto device = Devices().Get(*phDevice);
     if (!device) return STDFU_ERR_BAD_PARAMETER;
     auto read = dfu::ReadDeviceDescriptor(*device->transport);
-    if (!read) return read.error().code();
+    if (!read) return stdfu::ErrorCode(read.error());
     static_assert(sizeof(StdfuDeviceDescriptor) == sizeof(read->bytes));
     std::memcpy(pDesc, read->bytes.data(), sizeof *pDesc);
     return STDFU_OK;
@@ -46,7 +47,7 @@ uint32_t STDFU_GetDFUDescriptor(uint32_t* phDevice, uint32_t* pnInterface, uint3
     auto device = Devices().Get(*phDevice);
     if (!device) return STDFU_ERR_BAD_PARAMETER;
     auto read = dfu::ReadDfuInterface(*device->transport);
-    if (!read) return read.error().code();
+    if (!read) return stdfu::ErrorCode(read.error());
     if (pnInterface) *pnInterface = read->number;
     if (pnAlternates) *pnAlternates = uint32_t(read->alternates.size());
     const dfu::FunctionalDescriptor& f = read->functional;

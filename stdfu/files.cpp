@@ -1,9 +1,9 @@
 // The file and image calls of the boundary: DFU files and the images read from them.
 #include <algorithm>
-#include <limits>
 
 #include "dfu/dfu_file.h"
 #include "dfu/filter.h"
+#include "stdfu/codes.h"
 #include "stdfu/images.h"
 #include "stdfu/stdfu.h"
 
@@ -14,6 +14,16 @@ stdfu::HandleTable<dfu::DfuFile>& Files() {
     return files;
 }
 
+std::vector<dfu::Sector> SectorsOf(const StdfuMapping& entry) {
+    std::vector<dfu::Sector> sectors;
+    if (!entry.pSectors) return sectors;
+    for (uint32_t i = 0; i < entry.nSectors; ++i) {
+        const StdfuSector& s = entry.pSectors[i];
+        sectors.push_back({s.dwStartAddress, s.dwSize, s.bProperties});
+    }
+    return sectors;
+}
+
 }  // namespace
 
 uint32_t STDFUFILES_OpenExistingDFUFile(const char* szPath, uint32_t* phFile, uint16_t* pVid,
@@ -21,7 +31,7 @@ uint32_t STDFUFILES_OpenExistingDFUFile(const char* szPath, uint32_t* phFile, ui
     if (!szPath || !phFile) return STDFU_ERR_BAD_PARAMETER;
     *phFile = 0;
     auto file = dfu::ReadDfuFile(szPath);
-    if (!file) return file.error().code();
+    if (!file) return stdfu::ErrorCode(file.error());
     if (pVid) *pVid = file->vendorId;
     if (pPid) *pPid = file->productId;
     if (pBcd) *pBcd = file->bcdDevice;
@@ -64,12 +74,12 @@ uint32_t STDFUFILES_DuplicateImage(uint32_t hSource, uint32_t* phDest) {
 
 uint32_t STDFUFILES_FilterImageForOperation(uint32_t hImage, const StdfuMapping* pMapping,
                                             uint32_t operation, int /*reserved*/) {
-    if (!pMapping || operation > uint32_t(std::numeric_limits<int>::max()))
-        return STDFU_ERR_BAD_PARAMETER;
+    const auto phase = stdfu::PhaseOf(operation);
+    if (!pMapping || !phase) return STDFU_ERR_BAD_PARAMETER;
     auto image = stdfu::Images().Get(hImage);
     if (!image) return STDFU_ERR_BAD_PARAMETER;
-    auto filtered = dfu::FilterImage(*image, *pMapping, int(operation));
-    if (!filtered) return filtered.error().code();
+    auto filtered = dfu::FilterImage(*image, pMapping->nAlternate, SectorsOf(*pMapping), *phase);
+    if (!filtered) return stdfu::ErrorCode(filtered.error());
     // A new object under the same handle: an operation already holding the old one keeps
     // reading what it was given.
     stdfu::Images().Replace(hImage, std::make_shared<dfu::Image>(std::move(*filtered)));

@@ -11,17 +11,10 @@
 #include "dfu/operation.h"
 #include "dfu/protocol.h"
 #include "dfu/target.h"
+#include "stdfu/codes.h"
 #include "stdfu/handles.h"
 #include "stdfu/images.h"
 #include "stdfu/stdfu.h"
-
-static_assert(dfu::kErrLaunchThread == STDFU_ERR_LAUNCH_THREAD);
-static_assert(dfu::kErrBadParameter == STDFU_ERR_BAD_PARAMETER);
-static_assert(dfu::kErrFirmwareState == STDFU_ERR_FIRMWARE_STATE);
-static_assert(dfu::kErrUnexpected == STDFU_ERR_UNEXPECTED);
-static_assert(dfu::kErrDfu == STDFU_ERR_DFU);
-static_assert(int(dfu::Phase::Erase) == STDFU_OP_ERASE);
-static_assert(int(dfu::Phase::Write) == STDFU_OP_UPGRADE);
 
 namespace {
 
@@ -118,7 +111,7 @@ void FillContext(const HeldOperation& held, StdfuOperationContext* out) {
     out->currentRequest = RequestCode(p.step);
     out->currentNBlock = p.block;
     out->currentLength = p.length;
-    out->errorCode = p.error ? p.error->code() : STDFU_OK;
+    out->errorCode = p.error ? stdfu::ErrorCode(*p.error) : STDFU_OK;
 }
 
 }  // namespace
@@ -129,7 +122,7 @@ uint32_t STDFUPRT_CreateMappingFromDevice(const char* szDevicePath, StdfuMapping
     *ppMapping = nullptr;
     *pnMappings = 0;
     auto block = ReadMapping(szDevicePath);
-    if (!block) return block.error().code();
+    if (!block) return stdfu::ErrorCode(block.error());
     StdfuMapping* entries = (*block)->entries.data();
     const auto count = uint32_t((*block)->entries.size());
     {
@@ -165,17 +158,16 @@ uint32_t STDFUPRT_LaunchOperation(const StdfuOperationContext* pContext, uint32_
     if (!pContext || !pOperationId) return STDFU_ERR_BAD_PARAMETER;
     *pOperationId = 0;
     // Detach, return and upload are not part of an update.
-    if (pContext->operation != STDFU_OP_ERASE && pContext->operation != STDFU_OP_UPGRADE)
-        return STDFU_ERR_UNSUPPORTED;
-    const auto phase = dfu::Phase(pContext->operation);
+    const auto phase = stdfu::PhaseOf(pContext->operation);
+    if (!phase) return STDFU_ERR_UNSUPPORTED;
     auto image = stdfu::Images().Get(pContext->hImage);
-    if (!image || !image->placement || image->placement->operation != pContext->operation)
+    if (!image || !image->placement || image->placement->phase != *phase)
         return STDFU_ERR_BAD_PARAMETER;
     // An image that does not fit its mapping entry is refused before the device is touched;
     // the code alone does not tell this case apart, the debugger output says which bytes.
     if (const dfu::Status& fit = image->placement->fit; !fit) {
         dfu::DebugLine(std::string("cannot launch the ") +
-                       (phase == dfu::Phase::Erase ? "erase" : "write") +
+                       (*phase == dfu::Phase::Erase ? "erase" : "write") +
                        " phase: " + fit.error().message());
         return STDFU_ERR_BAD_PARAMETER;
     }
@@ -195,12 +187,12 @@ uint32_t STDFUPRT_LaunchOperation(const StdfuOperationContext* pContext, uint32_
     auto transport = dfu::OpenTransport(path);
     if (!transport) {
         release();
-        return transport.error().code();
+        return stdfu::ErrorCode(transport.error());
     }
-    auto started = dfu::Operation::Start(phase, image, std::move(*transport), release);
+    auto started = dfu::Operation::Start(*phase, image, std::move(*transport), release);
     if (!started) {
         release();
-        return started.error().code();
+        return stdfu::ErrorCode(started.error());
     }
     *pOperationId = ops.held.Add(
         std::make_shared<HeldOperation>(HeldOperation{*pContext, std::move(*started)}));

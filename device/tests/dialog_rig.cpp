@@ -140,8 +140,12 @@ public:
 
     dfu::Result<size_t> Control(const dfu::Setup& setup, std::span<uint8_t> data,
                                 std::chrono::milliseconds timeout) override {
-        if (m_stall && m_stall(setup)) return dfu::Error("device stalled the request");
+        if (m_stall && m_stall(setup))
+            return dfu::Error("device stalled the request", dfu::ErrorKind::Stall);
         return m_inner.Control(setup, data, timeout);
+    }
+    dfu::Status SelectAlternate(uint8_t interfaceNumber, uint8_t alternate) override {
+        return m_inner.SelectAlternate(interfaceNumber, alternate);
     }
 
 private:

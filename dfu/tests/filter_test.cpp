@@ -85,28 +85,28 @@ TEST(Filter, KeepsTheWritableBytesAndNamesTheirSectors) {
         SCOPED_TRACE(c.what);
         const Image image = ImageOf(c.image);
 
-        auto write = FilterImage(image, 2, map->sectors, STDFU_OP_UPGRADE);
+        auto write = FilterImage(image, 2, map->sectors, Phase::Write);
         ASSERT_TRUE(write.ok());
         EXPECT_EQ(SpansOf(*write), c.kept);
         ASSERT_TRUE(write->placement.has_value());
-        EXPECT_EQ(write->placement->operation, STDFU_OP_UPGRADE);
+        EXPECT_EQ(write->placement->phase, Phase::Write);
         EXPECT_EQ(write->placement->alternate, 2);
         EXPECT_EQ(AddressesOf(write->placement->sectors), c.writeSectors);
         EXPECT_EQ(write->alternate, 5);
 
-        auto erase = FilterImage(image, 2, map->sectors, STDFU_OP_ERASE);
+        auto erase = FilterImage(image, 2, map->sectors, Phase::Erase);
         ASSERT_TRUE(erase.ok());
         EXPECT_EQ(erase->size(), 0u);
         ASSERT_TRUE(erase->placement.has_value());
-        EXPECT_EQ(erase->placement->operation, STDFU_OP_ERASE);
+        EXPECT_EQ(erase->placement->phase, Phase::Erase);
         EXPECT_EQ(erase->placement->alternate, 2);
         EXPECT_EQ(AddressesOf(erase->placement->sectors), c.eraseSectors);
 
         // A filtered copy filtered again works on the bytes it holds: nothing changes.
-        auto again = FilterImage(*write, 2, map->sectors, STDFU_OP_UPGRADE);
+        auto again = FilterImage(*write, 2, map->sectors, Phase::Write);
         ASSERT_TRUE(again.ok());
         EXPECT_EQ(SpansOf(*again), c.kept);
-        auto eraseOfWrite = FilterImage(*write, 2, map->sectors, STDFU_OP_ERASE);
+        auto eraseOfWrite = FilterImage(*write, 2, map->sectors, Phase::Erase);
         ASSERT_TRUE(eraseOfWrite.ok());
         EXPECT_EQ(AddressesOf(eraseOfWrite->placement->sectors), c.eraseSectors);
     }
@@ -152,10 +152,10 @@ TEST(Filter, AnImageFitsOnlyWhenEveryByteIsWritable) {
             EXPECT_EQ(fit.error().message(), c.refusal);
         }
         // Both filtered copies carry the verdict to the launch of their phase.
-        for (int operation : {STDFU_OP_UPGRADE, STDFU_OP_ERASE}) {
-            auto filtered = FilterImage(image, 2, map->sectors, operation);
+        for (Phase phase : {Phase::Write, Phase::Erase}) {
+            auto filtered = FilterImage(image, 2, map->sectors, phase);
             ASSERT_TRUE(filtered.ok());
-            EXPECT_EQ(filtered->placement->fit.ok(), !c.refusal) << operation;
+            EXPECT_EQ(filtered->placement->fit.ok(), !c.refusal) << int(phase);
         }
     }
     EXPECT_FALSE(CheckImageFits(ImageOf({{0x1000, 1}}), 0, {}).ok()) << "no sector at all";
@@ -164,9 +164,9 @@ TEST(Filter, AnImageFitsOnlyWhenEveryByteIsWritable) {
 TEST(Filter, AnErasedCopyHoldsNothingToFilter) {
     auto map = ParseMemoryLayout(kLayout);
     ASSERT_TRUE(map.ok());
-    auto erase = FilterImage(ImageOf({{0x1000, 0x100}}), 0, map->sectors, STDFU_OP_ERASE);
+    auto erase = FilterImage(ImageOf({{0x1000, 0x100}}), 0, map->sectors, Phase::Erase);
     ASSERT_TRUE(erase.ok());
-    auto write = FilterImage(*erase, 0, map->sectors, STDFU_OP_UPGRADE);
+    auto write = FilterImage(*erase, 0, map->sectors, Phase::Write);
     ASSERT_TRUE(write.ok());
     EXPECT_TRUE(write->elements.empty());
     EXPECT_TRUE(write->placement->sectors.empty());
@@ -175,34 +175,10 @@ TEST(Filter, AnErasedCopyHoldsNothingToFilter) {
 TEST(Filter, OverlappingSectorsKeepEachByteOnce) {
     auto map = ParseMemoryLayout("@t/0x1000/2*256 g/0x1000/1*512 g");
     ASSERT_TRUE(map.ok());
-    auto write = FilterImage(ImageOf({{0x1080, 0x100}}), 0, map->sectors, STDFU_OP_UPGRADE);
+    auto write = FilterImage(ImageOf({{0x1080, 0x100}}), 0, map->sectors, Phase::Write);
     ASSERT_TRUE(write.ok());
     EXPECT_EQ(SpansOf(*write), (std::vector<Span>{{0x1080, 0x100}}));
     EXPECT_EQ(AddressesOf(write->placement->sectors), (std::vector<uint32_t>{0x1000, 0x1100}));
-}
-
-TEST(Filter, RefusesOtherOperations) {
-    for (int operation : {STDFU_OP_DETACH, STDFU_OP_RETURN, STDFU_OP_UPLOAD, 5, -1}) {
-        auto filtered = FilterImage(ImageOf({{0x1000, 1}}), 0, {}, operation);
-        ASSERT_FALSE(filtered.ok());
-        EXPECT_EQ(filtered.error().code(), STDFU_ERR_BAD_PARAMETER);
-    }
-}
-
-TEST(Filter, ReadsTheSectorsOfAMappingEntry) {
-    StdfuSector sectors[] = {{0x1000, 0x100, STDFU_SECTOR_READABLE | STDFU_SECTOR_WRITABLE},
-                             {0x1100, 0x100, STDFU_SECTOR_ERASABLE | STDFU_SECTOR_WRITABLE}};
-    StdfuMapping entry{3, "Flash", 2, sectors};
-    auto write = FilterImage(ImageOf({{0x1000, 0x200}}), entry, STDFU_OP_UPGRADE);
-    ASSERT_TRUE(write.ok());
-    EXPECT_EQ(write->placement->alternate, 3);
-    EXPECT_EQ(SpansOf(*write), (std::vector<Span>{{0x1000, 0x200}}));
-    auto erase = FilterImage(ImageOf({{0x1000, 0x200}}), entry, STDFU_OP_ERASE);
-    ASSERT_TRUE(erase.ok());
-    EXPECT_EQ(AddressesOf(erase->placement->sectors), (std::vector<uint32_t>{0x1100}));
-
-    StdfuMapping empty{0, "", 5, nullptr};
-    EXPECT_TRUE(FilterImage(ImageOf({{0x1000, 1}}), empty, STDFU_OP_UPGRADE)->elements.empty());
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ protected:
     }
 
     std::shared_ptr<const Image> Prepared(const Image& image, Phase phase) {
-        auto filtered = FilterImage(image, 0, sectors_, int(phase));
+        auto filtered = FilterImage(image, 0, sectors_, phase);
         EXPECT_TRUE(filtered.ok()) << filtered.error().message();
         return std::make_shared<Image>(std::move(*filtered));
     }
@@ -248,7 +248,7 @@ TEST_F(OperationTest, RefusesAnImageNotPreparedForThePhase) {
         ASSERT_TRUE(transport.ok());
         auto op = Operation::Start(c.phase, c.image, std::move(*transport));
         ASSERT_FALSE(op.ok()) << c.what;
-        EXPECT_EQ(op.error().code(), kErrBadParameter) << c.what;
+        EXPECT_EQ(op.error().kind(), ErrorKind::BadParameter) << c.what;
     }
 }
 

@@ -59,10 +59,11 @@ public:
         if (script.empty()) return Error("unscripted request");
         Answer a = script.front();
         script.pop_front();
-        if (a.fail) return Error("device stalled the request");
+        if (a.fail) return Error("device stalled the request", ErrorKind::Stall);
         std::copy(a.bytes.begin(), a.bytes.end(), data.begin());
         return a.bytes.size();
     }
+    Status SelectAlternate(uint8_t, uint8_t) override { return {}; }
 };
 
 std::vector<uint8_t> StatusBytes(uint8_t status, uint32_t poll, uint8_t state) {
@@ -94,12 +95,12 @@ TEST(WaitWhileBusy, EndsOnDeviceErrorCancelAndOverlongWait) {
         const char* what;
         std::vector<uint8_t> answer;
         bool letSleep;
-        uint32_t code;
+        ErrorKind kind;
     };
     const Case cases[] = {
-        {"error status", StatusBytes(3, 0, 10), true, kErrDfu},
-        {"cancelled", StatusBytes(0, 5, 4), false, kErrUnexpected},
-        {"beyond the bound", StatusBytes(0, 0xFFFFFF, 4), true, kErrUnexpected},
+        {"error status", StatusBytes(3, 0, 10), true, ErrorKind::DeviceStatus},
+        {"cancelled", StatusBytes(0, 5, 4), false, ErrorKind::Other},
+        {"beyond the bound", StatusBytes(0, 0xFFFFFF, 4), true, ErrorKind::Other},
     };
     for (const Case& c : cases) {
         ScriptedTransport t;
@@ -107,7 +108,7 @@ TEST(WaitWhileBusy, EndsOnDeviceErrorCancelAndOverlongWait) {
         Dfu dfu(t, 0);
         auto result = dfu.WaitWhileBusy([&](auto) { return c.letSleep; });
         ASSERT_FALSE(result.ok()) << c.what;
-        EXPECT_EQ(result.error().code(), c.code) << c.what;
+        EXPECT_EQ(result.error().kind(), c.kind) << c.what;
     }
 }
 
@@ -127,13 +128,13 @@ TEST(ToIdle, ClearsAnErrorWaitsOutABusyCommandAndAbortsOtherStates) {
     EXPECT_EQ(sent, (std::vector<uint8_t>{3, 4, 3, 3, 6, 3}));
 }
 
-TEST(ToIdle, ApplicationModeIsAFirmwareStateError) {
+TEST(ToIdle, ApplicationModeIsAWrongStateError) {
     ScriptedTransport t;
     t.script = {{StatusBytes(0, 0, 0)}};
     Dfu dfu(t, 0);
     auto result = dfu.ToIdle([](auto) { return true; });
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error().code(), kErrFirmwareState);
+    EXPECT_EQ(result.error().kind(), ErrorKind::WrongState);
 }
 
 }  // namespace

@@ -86,6 +86,9 @@ public:
         log_->Add(std::move(r));
         return result;
     }
+    Status SelectAlternate(uint8_t interfaceNumber, uint8_t alternate) override {
+        return inner_->SelectAlternate(interfaceNumber, alternate);
+    }
 
 private:
     std::unique_ptr<Transport> inner_;

@@ -163,6 +163,22 @@ TEST_F(FileCalls, FiltersIndependentCopies) {
     EXPECT_EQ(STDFUFILES_DestroyImage(&erase), STDFU_OK);
 }
 
+TEST_F(FileCalls, FiltersAgainstTheSectorsOfTheEntry) {
+    // Bytes stay where the entry's sectors are writable; an entry without its sector array keeps
+    // none, whatever its count says.
+    StdfuSector sectors[] = {{0x08000000, 0x100, STDFU_SECTOR_READABLE | STDFU_SECTOR_WRITABLE},
+                             {0x08000100, 0x100, STDFU_SECTOR_READABLE | STDFU_SECTOR_ERASABLE}};
+    const StdfuMapping entries[] = {{0, "Flash", 2, sectors}, {0, "", 5, nullptr}};
+    const uint32_t kept[] = {0x100, 0};
+    for (size_t i = 0; i < std::size(entries); ++i) {
+        uint32_t image = FirstImage();
+        EXPECT_EQ(STDFUFILES_FilterImageForOperation(image, &entries[i], STDFU_OP_UPGRADE, 0),
+                  STDFU_OK);
+        EXPECT_EQ(STDFUFILES_GetImageSize(image), kept[i]) << i;
+        EXPECT_EQ(STDFUFILES_DestroyImage(&image), STDFU_OK);
+    }
+}
+
 TEST_F(FileCalls, DeadHandlesAreHarmless) {
     uint32_t image = FirstImage();
     uint32_t copy = image;
