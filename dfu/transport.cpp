@@ -2,8 +2,10 @@
 
 #include <mutex>
 
-#ifdef _WIN32
+#if defined(_WIN32)
 #include "dfu/transport_winusb.h"
+#elif defined(__linux__)
+#include "dfu/transport_libusb.h"
 #endif
 
 namespace dfu {
@@ -20,6 +22,8 @@ TransportOpener& Opener() {
     static TransportOpener opener = [](const std::string& path) {
         return WinUsbTransport::Open(path);
     };
+#elif defined(__linux__)
+    static TransportOpener opener = &LibUsbTransport::Open;
 #else
     static TransportOpener opener;
 #endif
@@ -27,7 +31,11 @@ TransportOpener& Opener() {
 }
 
 InterfaceLister& Lister() {
+#if defined(__linux__)
+    static InterfaceLister lister = &ListLibUsbInterfaces;
+#else
     static InterfaceLister lister;
+#endif
     return lister;
 }
 

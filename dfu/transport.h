@@ -40,15 +40,16 @@ public:
 using TransportOpener =
     std::function<Result<std::unique_ptr<Transport>>(const std::string& interfacePath)>;
 
-// Which transport opens interface paths: WinUSB on Windows unless a test or --simulate
-// installs another; none on other systems.
+// Which transport opens interface paths: WinUSB on Windows, libusb on Linux, unless a test or
+// --simulate installs another; none on other systems.
 void SetTransportOpener(TransportOpener opener);
 Result<std::unique_ptr<Transport>> OpenTransport(const std::string& interfacePath);
 
 // Every DFU interface present, as paths that OpenTransport opens, in enumeration order.
 using InterfaceLister = std::function<Result<std::vector<std::string>>()>;
 
-// Which lister finds the interfaces; installed with the opener it belongs to (none by default).
+// Which lister finds the interfaces; installed with the opener it belongs to (by default the
+// system's: SetupDi on Windows, libusb on Linux).
 void SetInterfaceLister(InterfaceLister lister);
 Result<std::vector<std::string>> ListInterfaces();
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev pkgconf
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb xauth xdotool imagemagick dfu-util python3
   qemu-system-x86 busybox-static cpio kmod xz-utils usbutils libusb-1.0-0-dev
