@@ -3,6 +3,7 @@
 #include <mutex>
 
 #if defined(_WIN32)
+#include "dfu/setupdi_interfaces.h"
 #include "dfu/transport_winusb.h"
 #elif defined(__linux__)
 #include "dfu/transport_libusb.h"
@@ -31,7 +32,9 @@ TransportOpener& Opener() {
 }
 
 InterfaceLister& Lister() {
-#if defined(__linux__)
+#if defined(_WIN32)
+    static InterfaceLister lister = &ListSetupDiInterfaces;
+#elif defined(__linux__)
     static InterfaceLister lister = &ListLibUsbInterfaces;
 #else
     static InterfaceLister lister;
