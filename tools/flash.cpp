@@ -155,8 +155,8 @@ Outcome FlashDevice(const Found& found, const std::vector<Source>& sources, cons
             return {Outcome::Refused, what + ": the device has no alternate setting " + std::to_string(alt)};
         if (auto fits = dfu::CheckImageFits(s.image, alt, target->map.sectors); !fits)
             return {Outcome::Refused, what + ": " + fits.error().message()};
-        auto erase = dfu::FilterImage(s.image, alt, target->map.sectors, int(dfu::Phase::Erase));
-        auto write = dfu::FilterImage(s.image, alt, target->map.sectors, int(dfu::Phase::Write));
+        auto erase = dfu::FilterImage(s.image, alt, target->map.sectors, dfu::Phase::Erase);
+        auto write = dfu::FilterImage(s.image, alt, target->map.sectors, dfu::Phase::Write);
         if (!erase || !write)
             return {Outcome::Refused, what + ": " + (erase ? write : erase).error().message()};
         for (const dfu::Sector& sector : write->placement->sectors)
