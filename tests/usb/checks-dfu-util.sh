@@ -130,11 +130,14 @@ $2")" || return 1
     du -a 0 -s "${du_addr[0]}" -D "$image" && du_store_holds "$dir" 0 "$image" && gadget_stop du
 }
 
-# du_refused EXPECTED ARGS...: vqzsim-gadget exits 2 saying EXPECTED and leaves no gadget behind.
+# du_refused EXPECTED ARGS... [--as-nobody]: vqzsim-gadget exits 2 saying EXPECTED and leaves no
+# gadget behind.
 du_refused() {
   local expected=$1 said rc
   shift
-  said=$("$gadget_bin" --name refused "$@" 2>&1)
+  local as=()
+  [ "${*: -1}" = --as-nobody ] && as=(setpriv --reuid=65534 --regid=65534 --clear-groups) && set -- "${@:1:$#-1}"
+  said=$("${as[@]}" "$gadget_bin" --name refused "$@" 2>&1)
   rc=$?
   echo "exit $rc: $said"
   [ "$rc" -eq 2 ] && grep -qF -- "$expected" <<<"$said" && [ ! -e /sys/kernel/config/usb_gadget/refused ]
@@ -145,6 +148,20 @@ du_refusals() {
   mkdir -p "$dir"
   printf '[device]\nvendor_id = 0x1209\ncolour = blue\n' >"$dir/unknown.ini"
   printf '[alt0]\nname = @A /0x08000000/04*016Kg\n[alt1]\nname = @B /0x08008000/04*016Kg\n' >"$dir/overlap.ini"
+  # Missing pieces: configfs unmounted, FunctionFS unloaded (the kernel cannot load it by itself
+  # here), no root.
+  umount /sys/kernel/config
+  du_refused "configfs is not mounted at /sys/kernel/config" --config "$(du_device "$dir")"
+  local unmounted=$?
+  mount -t configfs none /sys/kernel/config || return 1
+  [ "$unmounted" -eq 0 ] || return 1
+  rmmod usb_f_fs || return 1
+  du_refused "FunctionFS is not available" --config "$(du_device "$dir")"
+  local unloaded=$?
+  kmod_load usb_f_fs || return 1
+  [ "$unloaded" -eq 0 ] || return 1
+  mkdir -p "$du_dir/nobody" && chmod 777 "$du_dir/nobody"  # its stores are created as nobody
+  du_refused "Permission denied (run as root)" --config "$(du_device "$du_dir/nobody")" --as-nobody || return 1
   du_refused "$dir/unknown.ini:3:" --config "$dir/unknown.ini" &&
     du_refused "overlap at 0x08008000" --config "$dir/overlap.ini" &&
     du_refused "no USB device controller named dummy_udc.7" --config "$(du_device "$dir")" --udc dummy_udc.7 ||
@@ -198,7 +215,8 @@ checks_dfu_util() {
     du_fault stall "$(printf 'phase = write\nstall = 1')" "status(15) = Device stalled an unexpected request"
   check "fault unplug = 1: dfu-util fails, the next run writes the image" \
     du_fault unplug "$(printf 'phase = write\nunplug = 1')" "Error during download get_status"
-  check "gadget: refuses a bad file, overlapping settings, a missing or busy controller" du_refusals
+  check "gadget: refuses missing configfs, FunctionFS or root, a bad file, overlapping settings, a missing or busy controller" \
+    du_refusals
   check "gadget: two at once on two controllers" du_two_gadgets
   check "gadget: present = 0, plug_after_ms = 1500 binds later" du_plug_later
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@ constexpr const char* kConfigfs = "/sys/kernel/config";
 constexpr const char* kGadgets = "/sys/kernel/config/usb_gadget";
 constexpr const char* kUdcs = "/sys/class/udc";
 constexpr const char* kMounts = "/run/vqzsim-gadget";
+constexpr long kConfigfsType = 0x62656570;  // statfs's f_type of configfs (the kernel does not export it)
 
 std::string Hex4(unsigned value) {
     char text[8];
@@ -82,8 +84,8 @@ sim::Outcome<bool> ConfigfsGadget::WriteFile(const std::string& path, const std:
 sim::Outcome<bool> ConfigfsGadget::Build(const std::string& name, const sim::Config& config) {
     struct stat info {};
     if (stat(kGadgets, &info) != 0) {
-        if (stat((std::string(kConfigfs) + "/usb_gadget").c_str(), &info) != 0 &&
-            std::filesystem::is_empty(kConfigfs))
+        struct statfs mounted {};
+        if (statfs(kConfigfs, &mounted) != 0 || mounted.f_type != kConfigfsType)
             return sim::Failure{std::string("configfs is not mounted at ") + kConfigfs};
         return sim::Failure{std::string("no ") + kGadgets + " (the libcomposite module is not loaded)"};
     }
