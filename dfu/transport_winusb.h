@@ -36,8 +36,8 @@ public:
     WinUsbTransport(const WinUsbTransport&) = delete;
     WinUsbTransport& operator=(const WinUsbTransport&) = delete;
 
-    // Requests to an interface reach the one this handle holds: WinUSB sends them there
-    // whatever wIndex says, so wIndex is made to say it.
+    // The handle addresses one interface, the one WinUSB was started on: requests to an
+    // interface name that one in the low byte of wIndex.
     Result<size_t> Control(const Setup& setup, std::span<uint8_t> data,
                            std::chrono::milliseconds timeout) override;
     // WinUSB does not pass SET_INTERFACE on; it selects the setting itself.

@@ -168,8 +168,8 @@ TEST_F(WinUsbTransportTest, CarriesInAndOutTransfersAndSelectsTheAlternate) {
     ASSERT_EQ(iface->alternates.size(), 2u);
 
     ASSERT_TRUE(SelectAlternate(*transport, *iface, 1).ok());
-    // WinUSB sends interface requests to the interface of its handle: wIndex says so, whatever
-    // number the caller gave.
+    // Interface requests name the interface of the handle in wIndex, whatever number the caller
+    // gave.
     Dfu dfu(*transport, 7);
     const auto sleep = [](auto deadline) {
         std::this_thread::sleep_until(deadline);
