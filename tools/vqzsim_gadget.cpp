@@ -87,7 +87,10 @@ public:
             }
             pollfd fd{usb_.ep0(), POLLIN, 0};
             int ready = ppoll(&fd, 1, timeout, &wait_mask);
-            if (ready < 0 && errno != EINTR) return Report("poll of ep0 failed", errno), false;
+            if (ready < 0 && errno != EINTR) {
+                Report(std::string("waiting for ep0: ") + std::strerror(errno));
+                return false;
+            }
             if (plug_at_ && Clock::now() >= *plug_at_) {
                 plug_at_.reset();
                 device_->SetAttached(true);
@@ -102,26 +105,34 @@ private:
     bool Plug() {
         sim::Outcome<bool> bound = usb_.Bind(udc_);
         if (!bound) {
-            Report(bound.error(), 0);
+            Report(bound.error());
             return false;
         }
-        if (!announced_) std::printf("ready %s\n", udc_.c_str()), std::fflush(stdout);
-        else std::fprintf(stderr, "vqzsim-gadget: plugged in again on %s\n", udc_.c_str());
-        announced_ = true;
+        if (announced_) {
+            Report("plugged in again on " + udc_);
+        } else {
+            std::printf("ready %s\n", udc_.c_str());
+            std::fflush(stdout);
+            announced_ = true;
+        }
         return true;
     }
 
-    static void Report(const std::string& what, int error) {
-        if (error) std::fprintf(stderr, "vqzsim-gadget: %s: %s\n", what.c_str(), std::strerror(error));
-        else std::fprintf(stderr, "vqzsim-gadget: %s\n", what.c_str());
-    }
+    static void Report(const std::string& what) { std::fprintf(stderr, "vqzsim-gadget: %s\n", what.c_str()); }
+
+    // The data or status stage of the setup just read, or, against the request's direction, its
+    // stall. Failures need no handling here: the host gone or the setup superseded both show in
+    // the next events.
+    void Ep0Write(std::span<const uint8_t> bytes) { (void)!write(usb_.ep0(), bytes.data(), bytes.size()); }
+    void Ep0Read(std::span<uint8_t> bytes) { (void)!read(usb_.ep0(), bytes.data(), bytes.size()); }
 
     void ReadEvents() {
         usb_functionfs_event events[4];
         ssize_t got = read(usb_.ep0(), events, sizeof events);
         // EIDRM: a setup superseded by the next one before we read it.
         if (got < 0) {
-            if (errno != EINTR && errno != EAGAIN && errno != EIDRM) Report("reading ep0 events", errno);
+            if (errno != EINTR && errno != EAGAIN && errno != EIDRM)
+                Report(std::string("reading ep0 events: ") + std::strerror(errno));
             return;
         }
         for (size_t i = 0; i < static_cast<size_t>(got) / sizeof events[0]; ++i) {
@@ -163,17 +174,17 @@ private:
         sim::TransferResult result = device_->Control(setup, data);
         switch (result.status) {
         case sim::TransferStatus::Ok:
-            if (in) (void)!write(usb_.ep0(), data.data(), result.length);
-            else if (setup.wLength == 0) (void)!read(usb_.ep0(), nullptr, 0);
+            if (in) Ep0Write(std::span(data).first(result.length));
+            else if (setup.wLength == 0) Ep0Read({});
             break;
         case sim::TransferStatus::Stall:
             // I/O against the request's direction makes FunctionFS stall ep0.
-            if (in) (void)!read(usb_.ep0(), nullptr, 0);
-            else if (setup.wLength == 0) (void)!write(usb_.ep0(), nullptr, 0);
+            if (in) Ep0Read({});
+            else if (setup.wLength == 0) Ep0Write({});
             break;
         case sim::TransferStatus::Gone:
             // The unplug fault: a real disconnect, and the device back after a while.
-            std::fprintf(stderr, "vqzsim-gadget: unplugged by the fault\n");
+            Report("unplugged by the fault");
             usb_.Unbind();
             plug_at_ = Clock::now() + kReplugDelay;
             break;
