@@ -33,8 +33,8 @@ bool InWritableSector(const dfu::MemoryMap& map, uint64_t address) {
 
 void FilterBothPhases(const dfu::Image& image) {
     const dfu::MemoryMap& map = FixedMap();
-    auto write = dfu::FilterImage(image, 0, map.sectors, STDFU_OP_UPGRADE);
-    auto erase = dfu::FilterImage(image, 0, map.sectors, STDFU_OP_ERASE);
+    auto write = dfu::FilterImage(image, 0, map.sectors, dfu::Phase::Write);
+    auto erase = dfu::FilterImage(image, 0, map.sectors, dfu::Phase::Erase);
     Check(write.ok() && erase.ok());
     Check(write->size() <= image.size());
     Check(erase->size() == 0);
@@ -46,7 +46,7 @@ void FilterBothPhases(const dfu::Image& image) {
     for (const auto* placement : {&*write->placement, &*erase->placement})
         for (size_t i = 1; i < placement->sectors.size(); ++i)
             Check(placement->sectors[i - 1].address < placement->sectors[i].address);
-    auto again = dfu::FilterImage(*write, 0, map.sectors, STDFU_OP_UPGRADE);
+    auto again = dfu::FilterImage(*write, 0, map.sectors, dfu::Phase::Write);
     Check(again.ok() && again->size() == write->size());
 }
 
