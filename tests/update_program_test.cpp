@@ -268,7 +268,10 @@ TEST_F(UpdateProgram, SpaceOnUpgradeStartsTheUpdateAndPressedAgainEndsNothing) {
     UpdateRun& run = *keys_;
     ASSERT_TRUE(run.WaitForDialog());
     ASSERT_TRUE(run.WaitForStatus(kConnected));
-    ASSERT_EQ(run.Focus(), run.Control(kUpgradeButton)) << "the keyboard starts on Upgrade";
+    // The status line can show before the dialog's thread has taken the focus.
+    ASSERT_TRUE(run.process().WaitFor([&]() -> HWND {
+        return run.Focus() == run.Control(kUpgradeButton) ? run.Focus() : nullptr;
+    })) << "the keyboard starts on Upgrade";
     run.PressKey(VK_SPACE);
     ASSERT_TRUE(run.process().WaitFor([&]() -> HWND {
         return run.Focus() == run.Control(kProgressBar) ? run.Focus() : nullptr;
