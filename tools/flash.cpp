@@ -71,7 +71,13 @@ std::string_view StepName(dfu::Step step) {
 // What failed, with the device's last status, its state and the request in words.
 std::string FailureText(const std::string& what, const dfu::Progress& p) {
     std::string text = what + ": " + (p.error ? p.error->message() : "the phase did not end");
-    text += " (DFU status " + std::string(dfu::StatusCodeName(dfu::StatusCode(p.lastStatus.status))) +
+    text += " (";
+    // How the transfer failed, when the stack said: the device's status may be older than that.
+    if (p.error && (p.error->kind() == dfu::ErrorKind::Stall ||
+                    p.error->kind() == dfu::ErrorKind::Timeout ||
+                    p.error->kind() == dfu::ErrorKind::Gone))
+        text += "transfer error: " + std::string(dfu::ErrorKindName(p.error->kind())) + "; ";
+    text += "DFU status " + std::string(dfu::StatusCodeName(dfu::StatusCode(p.lastStatus.status))) +
             ", state " + std::string(dfu::StateName(dfu::State(p.lastStatus.state))) +
             ", request " + std::string(StepName(p.step));
     if (p.step == dfu::Step::Dnload || p.step == dfu::Step::Upload)
