@@ -17,7 +17,7 @@ work="${VQZ_USB_BENCH_DIR:-$root/build/usb-bench}"
 release_build="${VQZ_RELEASE_BUILD:-$root/build/release}"
 mode=checks
 kernel_series=6.12
-vm_seconds=210   # the whole guest run, boot to power-off, on a loaded machine
+vm_seconds=420   # the whole guest run (both hosts' checks), boot to power-off, on a loaded machine
 
 case "${1:-}" in
   "") ;;
@@ -31,7 +31,7 @@ bash "$root/scripts/setup.sh"
 
 step "Building vqzsim-gadget and vqzdfu"
 cmake --preset release -B "$release_build" >/dev/null
-cmake --build "$release_build" -j2 --target vqzsim-gadget vqzdfu >/dev/null
+cmake --build "$release_build" -j2 --target vqzsim-gadget vqzdfu vqz_round_trip >/dev/null
 
 # The kernel: Debian's linux-image-6.12-amd64 names the real package. Where this machine's apt
 # does not offer it (no security suite configured), a private list points apt at that suite for
