@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::wstring_view kOption = L"--simulate=";
 
-std::wstring Widen(const std::string& utf8) {
+// UTF-8 text (the simulator's words, which quote the file) as wide text; never fails.
+std::wstring Utf8ToWide(const std::string& utf8) {
     const int length = static_cast<int>(utf8.size());
     const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
     std::wstring wide(static_cast<size_t>(size), L'\0');
@@ -44,9 +45,9 @@ Simulation::Request Simulation::FromCommandLine(const wchar_t* commandLine) {
     if (file->empty()) return what + L"no file named.";
 
     auto config = sim::LoadConfig(std::filesystem::path(*file));
-    if (!config) return what + Widen(config.error());
+    if (!config) return what + Utf8ToWide(config.error());
     auto bus = sim::Bus::FromConfig(*config);
-    if (!bus) return what + Widen(bus.error());
+    if (!bus) return what + Utf8ToWide(bus.error());
     return std::unique_ptr<Simulation>(new Simulation(std::move(*bus)));
 }
 

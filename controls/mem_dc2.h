@@ -1,5 +1,7 @@
 // CMemDC2: an off-screen device context standing in for a target during one paint, so the target
-// changes in a single copy and never flickers. Drawing uses the target's coordinates.
+// changes in a single copy and never flickers. Drawing uses the target's coordinates. It lives
+// beside CTextProgressCtrl, the one control that paints through it, not among framework/'s
+// device contexts, which only wrap what Win32 hands out.
 #pragma once
 
 #include "framework/bitmap.h"

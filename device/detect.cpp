@@ -5,6 +5,7 @@
 #include "device/interface_path.h"
 #include "device/interface_source.h"
 #include "device/narrow.h"
+#include "framework/ascii_text.h"
 #include "framework/message_box.h"
 
 #include <dbt.h>
@@ -47,7 +48,7 @@ struct DescriptorCheck {
     std::optional<std::wstring> refusal;
 };
 
-DescriptorCheck Refused(std::string_view text) { return {false, std::wstring(text.begin(), text.end())}; }
+DescriptorCheck Refused(std::string_view text) { return {false, AsciiToWide(text)}; }
 
 void DebugHex(const char* label, uint16_t value) {
     char text[8];

@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <iterator>
 
+#include "dfu/ascii_case.h"
+
 namespace device {
 namespace {
 
 bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
 
 }  // namespace
 
@@ -29,8 +24,8 @@ std::string MappingName(const StdfuMapping& entry) {
 }
 
 std::optional<std::wstring_view> MainFirmwareFile(std::string_view mappingName) {
-    if (EqualIgnoringAsciiCase(mappingName, "Velmarquist")) return L"prog.dfu";
-    if (EqualIgnoringAsciiCase(mappingName, "Velmarquist2")) return L"prog2.dfu";
+    if (dfu::EqualIgnoringAsciiCase(mappingName, "Velmarquist")) return L"prog.dfu";
+    if (dfu::EqualIgnoringAsciiCase(mappingName, "Velmarquist2")) return L"prog2.dfu";
     return std::nullopt;
 }
 

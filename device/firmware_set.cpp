@@ -3,7 +3,6 @@
 // display (ResetUpgradeState).
 #include "app/vqz_downloaderDlg.h"
 #include "device/family.h"
-#include "device/interface_path.h"
 #include "device/narrow.h"
 #include "framework/message_box.h"
 #include "framework/win_app.h"
@@ -33,9 +32,9 @@ void Cvqz_downloaderDlg::LoadFirmwareFiles() {
     const auto files = device::FirmwareFiles(m_strMappingName);
     if (!files) return;
 
-    const std::wstring folder = device::ExecutableFolder(ModulePath());
+    const std::wstring folder = ExecutableFolder(ModulePath());
     for (size_t slot = 0; slot < files->size(); ++slot) {
-        const std::wstring path = device::BesideExecutable(folder, (*files)[slot]);
+        const std::wstring path = BesideExecutable(folder, (*files)[slot]);
         if (slot == 0) {
             ::OutputDebugStringA("DFU:");
             ::OutputDebugStringA(device::Narrow(path, CP_ACP).c_str());

@@ -1,14 +1,10 @@
 #include "device/interface_path.h"
 
-#include <algorithm>
 #include <cstdio>
 
+#include "dfu/ascii_case.h"
+
 namespace device {
-namespace {
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-}  // namespace
 
 std::string GuidText(const StdfuGuid& guid) {
     // Copies: the record is packed, so its fields are read by value.
@@ -22,15 +18,10 @@ std::string GuidText(const StdfuGuid& guid) {
     return text;
 }
 
-std::string UpperCasePath(std::string_view path) {
-    std::string upper(path);
-    std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
-    return upper;
-}
+std::string UpperCasePath(std::string_view path) { return dfu::AsciiUpper(path); }
 
 bool SameInterfacePath(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+    return dfu::EqualIgnoringAsciiCase(a, b);
 }
 
 bool PathEndsWithClass(std::string_view path, const StdfuGuid& interfaceClass) {
@@ -43,19 +34,6 @@ DfuVersion CheckDfuVersion(uint16_t bcdDfuVersion) {
     if (bcdDfuVersion >= 0x011A && bcdDfuVersion <= 0x011F) return DfuVersion::Accepted;
     if (bcdDfuVersion == 0) return DfuVersion::IgnoredSilently;
     return DfuVersion::Refused;
-}
-
-std::wstring ExecutableFolder(std::wstring_view modulePath) {
-    const std::size_t slash = modulePath.rfind(L'\\');
-    if (slash == std::wstring_view::npos) return {};
-    return std::wstring(modulePath.substr(0, slash));
-}
-
-std::wstring BesideExecutable(std::wstring_view folder, std::wstring_view fileName) {
-    std::wstring path(folder);
-    path += L'\\';
-    path += fileName;
-    return path;
 }
 
 }  // namespace device

@@ -1,5 +1,4 @@
-// Checks of a DFU device's identity (interface path, DFU version) and the paths of the files
-// beside the executable.
+// Checks of a DFU device's identity: its interface path and its DFU version.
 #pragma once
 
 #include <cstdint>
@@ -36,12 +35,5 @@ enum class DfuVersion { Accepted, IgnoredSilently, Refused };
 DfuVersion CheckDfuVersion(uint16_t bcdDfuVersion);
 
 inline constexpr std::string_view kBadDfuVersionText = "Bad DFU protocol version. Should be 1.1A";
-
-// The folder of the executable: its module path cut before the last backslash; empty when the
-// path has no backslash.
-std::wstring ExecutableFolder(std::wstring_view modulePath);
-
-// A file beside the executable: the folder, a backslash, the file name.
-std::wstring BesideExecutable(std::wstring_view folder, std::wstring_view fileName);
 
 }  // namespace device

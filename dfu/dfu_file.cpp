@@ -209,7 +209,8 @@ void Set32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 }
 
 #ifdef _WIN32
-Result<std::wstring> Widen(const std::string& utf8) {
+// A UTF-8 path as the wide path the system opens; a path that is not valid UTF-8 is an error.
+Result<std::wstring> WidePathFromUtf8(const std::string& utf8) {
     if (utf8.empty()) return std::wstring();
     int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()),
                                 nullptr, 0);
@@ -228,7 +229,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 Result<FilePtr> OpenFile(const std::string& path, bool forWriting) {
 #ifdef _WIN32
-    auto wide = Widen(path);
+    auto wide = WidePathFromUtf8(path);
     if (!wide) return wide.error();
     std::FILE* f = _wfopen(wide->c_str(), forWriting ? L"wb" : L"rb");
 #else

@@ -22,3 +22,16 @@ std::wstring ModulePath() {
         buffer.resize(buffer.size() * 2);
     }
 }
+
+std::wstring ExecutableFolder(std::wstring_view modulePath) {
+    const std::size_t slash = modulePath.rfind(L'\\');
+    if (slash == std::wstring_view::npos) return {};
+    return std::wstring(modulePath.substr(0, slash));
+}
+
+std::wstring BesideExecutable(std::wstring_view folder, std::wstring_view fileName) {
+    std::wstring path(folder);
+    path += L'\\';
+    path += fileName;
+    return path;
+}

@@ -5,11 +5,19 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 class CWnd;
 
 // The full path of the running executable, of any length.
 std::wstring ModulePath();
+
+// The folder of the executable: its module path cut before the last backslash; empty when the
+// path has no backslash.
+std::wstring ExecutableFolder(std::wstring_view modulePath);
+
+// A file beside the executable: the folder, a backslash, the file name.
+std::wstring BesideExecutable(std::wstring_view folder, std::wstring_view fileName);
 
 class CWinApp {
 public:

@@ -1,7 +1,6 @@
 // Cvqz_downloaderDlg::LoadLanguageFile: reads lang.ini beside the executable and applies it to the
 // dialog. Without the file the updater cannot run and says so.
 #include "app/vqz_downloaderDlg.h"
-#include "device/interface_path.h"
 #include "framework/message_box.h"
 #include "framework/win_app.h"
 #include "lang/language.h"
@@ -35,7 +34,7 @@ void ApplyCompactLayout(CWnd& dialog) {
 }  // namespace
 
 void Cvqz_downloaderDlg::LoadLanguageFile() {
-    const std::wstring path = device::BesideExecutable(device::ExecutableFolder(ModulePath()), L"lang.ini");
+    const std::wstring path = BesideExecutable(ExecutableFolder(ModulePath()), L"lang.ini");
     if (!::PathFileExistsW(path.c_str())) {
         AfxMessageBox(L"lang.ini not exist!");
         ::ExitProcess(0);

@@ -1,5 +1,6 @@
 #include "stdfu/handles.h"
 
+#include "stdfu/images.h"
 #include "stdfu/stdfu.h"
 
 namespace stdfu {
@@ -18,17 +19,11 @@ std::atomic<uint32_t>& LiveHandles() {
     return live;
 }
 
-}  // namespace stdfu
-
-uint32_t STDFU_LiveHandleCount() { return stdfu::LiveHandles().load(); }
-
-#include "stdfu/images.h"
-
-namespace stdfu {
-
 HandleTable<dfu::Image>& Images() {
     static HandleTable<dfu::Image> images;
     return images;
 }
 
 }  // namespace stdfu
+
+uint32_t STDFU_LiveHandleCount() { return stdfu::LiveHandles().load(); }

@@ -1,12 +1,12 @@
 // The memory-map and operation calls of the boundary.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "dfu/ascii_case.h"
 #include "dfu/debug_output.h"
 #include "dfu/operation.h"
 #include "dfu/protocol.h"
@@ -68,11 +68,7 @@ struct HeldOperation {
 };
 
 // Paths compare as Windows compares them: ignoring case.
-std::string PathKey(std::string path) {
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](unsigned char c) { return char(std::toupper(c)); });
-    return path;
-}
+std::string PathKey(const std::string& path) { return dfu::AsciiUpper(path); }
 
 struct Operations {
     std::mutex mutex;
@@ -90,7 +86,7 @@ uint32_t RequestCode(dfu::Step step) {
     switch (step) {
         case dfu::Step::None: return 0;
         case dfu::Step::ReadDescriptors: return STDFU_RQ_GET_DFU_DESCRIPTOR;
-        case dfu::Step::SelectTarget: return 0x13000000;  // "Selecting target"
+        case dfu::Step::SelectTarget: return STDFU_RQ_SELECT_TARGET;
         case dfu::Step::Dnload: return STDFU_RQ_DOWNLOAD;
         case dfu::Step::Upload: return STDFU_RQ_UPLOAD;
         case dfu::Step::GetStatus: return STDFU_RQ_GET_STATUS;

@@ -142,6 +142,7 @@ constexpr uint32_t STDFU_RQ_GET_STATUS = 0x0F000000;
 constexpr uint32_t STDFU_RQ_CLEAR_STATUS = 0x10000000;
 constexpr uint32_t STDFU_RQ_GET_STATE = 0x11000000;
 constexpr uint32_t STDFU_RQ_ABORT = 0x12000000;
+constexpr uint32_t STDFU_RQ_SELECT_TARGET = 0x13000000;  // SET_INTERFACE to the image's alternate setting
 
 // Devices. Paths are ASCII interface paths.
 uint32_t STDFU_Open(const char* szDevicePath, uint32_t* phDevice);

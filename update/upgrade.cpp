@@ -13,6 +13,7 @@
 #include "update/tick.h"
 
 #include "device/interface_path.h"
+#include "framework/ascii_text.h"
 #include "framework/message_box.h"
 
 #include <cstring>
@@ -87,8 +88,6 @@ void PrepareProgressBar(CTextProgressCtrl& bar) {
     bar.SetBarTextColor(RGB(255, 255, 250));
 }
 
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 // A phase reported an error: the update ends, the user is told, and the device is looked for anew.
 void FailOperation(Cvqz_downloaderDlg& dlg, StdfuOperationContext& ctx) {
     STDFUPRT_StopOperation(dlg.m_dwOperationId, &ctx);
@@ -97,7 +96,7 @@ void FailOperation(Cvqz_downloaderDlg& dlg, StdfuOperationContext& ctx) {
     STDFUFILES_DestroyImage(&ctx.hImage);
     dlg.m_dwOperationId = 0;
 
-    AfxMessageBox(Widen(update::FailureText(ctx)));
+    AfxMessageBox(AsciiToWide(update::FailureText(ctx)));
     dlg.DetectDevice();
     dlg.PlaceFocus();
 }
@@ -246,5 +245,5 @@ void Cvqz_downloaderDlg::StopHeldOperation() {
 }
 
 void Cvqz_downloaderDlg::ShowOperationReport(const StdfuOperationContext& ctx) {
-    AfxMessageBox(Widen(update::OperationReportText(ctx)));
+    AfxMessageBox(AsciiToWide(update::OperationReportText(ctx)));
 }

@@ -1,7 +1,6 @@
 // The main dialog as it is created from the program's template: its controls, its first texts
 // and icons, and its painting (the picture centred in the header frame, the icon when minimised).
 #include "app/vqz_downloaderDlg.h"
-#include "device/interface_path.h"
 #include "framework/win_app.h"
 
 #include <commctrl.h>
@@ -29,7 +28,7 @@ namespace {
 
 constexpr uint32_t kSentinel = 0x00FF00FF;  // magenta: nowhere in the artwork
 
-std::wstring ExeFolder() { return device::ExecutableFolder(ModulePath()); }
+std::wstring ExeFolder() { return ExecutableFolder(ModulePath()); }
 
 // A 32-bit top-down DIB section with its own DC, filled with the sentinel colour.
 class Canvas {

@@ -15,7 +15,7 @@
 
 namespace rig {
 
-std::wstring ExeFolder() { return device::ExecutableFolder(ModulePath()); }
+std::wstring ExeFolder() { return ExecutableFolder(ModulePath()); }
 
 std::string Utf8(const std::wstring& wide) { return device::Narrow(wide, CP_UTF8); }
 

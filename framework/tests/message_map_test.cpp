@@ -1,7 +1,5 @@
 // How a message reaches a handler: the class's own table first, then its base's, then the
 // window's own procedure; typed parameters; Default() and nested messages; subclassing lifetime.
-#include "framework/bitmap.h"
-#include "framework/message_box.h"
 #include "framework/wnd.h"
 
 #include <gtest/gtest.h>
@@ -141,38 +139,6 @@ TEST(Subclassing, TheWindowOutlivesItsObjectAndTheObjectItsWindow) {
     HWND other = MakeWindow();
     EXPECT_TRUE(wnd.SubclassWindow(other));
     ::DestroyWindow(other);
-}
-
-TEST(Bitmap, OwnsOneHandleAndDeletesIt) {
-    HDC screen = ::GetDC(nullptr);
-    HBITMAP first = ::CreateCompatibleBitmap(screen, 4, 4);
-    HBITMAP second = ::CreateCompatibleBitmap(screen, 4, 4);
-    ::ReleaseDC(nullptr, screen);
-    {
-        CBitmap bitmap;
-        bitmap.Attach(first);
-        bitmap.Attach(second);
-        EXPECT_EQ(::GetObjectType(first), 0u) << "replaced bitmap deleted";
-        BITMAP info{};
-        ASSERT_TRUE(bitmap.GetBitmap(&info));
-        EXPECT_EQ(info.bmWidth, 4);
-    }
-    EXPECT_EQ(::GetObjectType(second), 0u);
-}
-
-TEST(ApplicationName, CaptionIsTheExecutableNameWithoutExtension) {
-    struct Case {
-        const wchar_t* path;
-        const wchar_t* name;
-    };
-    for (const Case& c : {
-             Case{L"C:\\Program Files\\vqz_downloader.exe", L"vqz_downloader"},
-             Case{L"C:\\tools.v2\\updater", L"updater"},
-             Case{L"D:\\a\\name.tar.exe", L"name.tar"},
-             Case{L"vqz.exe", L"vqz"},
-             Case{L"C:\\a\\.exe", L".exe"},
-         })
-        EXPECT_EQ(ApplicationNameFromPath(c.path), c.name) << c.path;
 }
 
 }  // namespace

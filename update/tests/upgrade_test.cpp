@@ -13,7 +13,6 @@
 #include "dfu/dfu_file.h"
 #include "dfu/transport.h"
 #include "dfu/transport_sim.h"
-#include "device/interface_path.h"
 #include "device/narrow.h"
 #include "device/simulated_interfaces.h"
 #include "framework/win_app.h"
@@ -39,7 +38,7 @@ using namespace std::chrono_literals;
 const std::wstring kDone = L"\u0413\u043e\u0442\u043e\u0432\u043e";  // message 1030's default
 const std::wstring kUnplugged = L"Velmarquist GPS \u0440\u0430\u0437\u044a\u0435\u0434\u0438\u043d\u0435\u043d.";
 
-std::wstring ExeFolder() { return device::ExecutableFolder(ModulePath()); }
+std::wstring ExeFolder() { return ExecutableFolder(ModulePath()); }
 
 std::string Utf8(const std::wstring& wide) { return device::Narrow(wide, CP_UTF8); }
 
