@@ -1,5 +1,7 @@
 #include "app/vqz_downloaderDlg.h"
 
+#include "update/progress_text.h"
+
 const MessageEntry Cvqz_downloaderDlg::messageEntries[] = {
     OnMessage<&Cvqz_downloaderDlg::OnPaint>(WM_PAINT),
     OnMessage<&Cvqz_downloaderDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
@@ -16,8 +18,8 @@ const MessageMap Cvqz_downloaderDlg::messageMap{&CDialogEx::messageMap, messageE
 
 Cvqz_downloaderDlg::Cvqz_downloaderDlg(CWnd* parent)
     : CDialogEx(IDD, parent),
-      m_strDuration(L"00:00:00"),
-      m_strTransferred(L"0 KB(0 Bytes) of 0 KB(0 Bytes)") {
+      m_strDuration(update::DurationText(0)),
+      m_strTransferred(update::InitialSizeText(0)) {
     // Loaded at the system's icon size; a shared icon, never released.
     m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }

@@ -10,6 +10,7 @@
 #include "framework/bitmap.h"
 #include "framework/button.h"
 #include "framework/dialog.h"
+#include "lang/keys.h"
 #include "stdfu/stdfu.h"
 
 #include <array>
@@ -23,20 +24,17 @@ public:
     explicit Cvqz_downloaderDlg(CWnd* parent = nullptr);
     ~Cvqz_downloaderDlg() override;
 
-    // The language file's texts are kept by key: message N at m_strMessages[N - kFirstMessage],
-    // control text N at m_strControlTexts[N - kFirstControlText].
-    static constexpr int kFirstMessage = 1020;
-    static constexpr int kFirstControlText = 1000;
-    std::wstring& Message(int key) { return m_strMessages[static_cast<size_t>(key - kFirstMessage)]; }
+    // The language file's texts, by their keys (lang::key).
+    std::wstring& Message(int key) { return m_strMessages[static_cast<size_t>(key - lang::key::kFirstMessage)]; }
     std::wstring& ControlText(int key) {
-        return m_strControlTexts[static_cast<size_t>(key - kFirstControlText)];
+        return m_strControlTexts[static_cast<size_t>(key - lang::key::kFirstControl)];
     }
 
     bool m_bNextImagePending = false;       // a pause between two images is running
     uint32_t m_dwPauseStartTick = 0;        // tick count at which that pause began
     uint32_t m_nImageDelay = 1000;          // the pause in milliseconds, from lang.ini
-    std::array<std::wstring, 16> m_strMessages;     // messages 1020..1035
-    std::array<std::wstring, 7> m_strControlTexts;  // control texts 1000..1006
+    std::array<std::wstring, lang::key::kMessageCount> m_strMessages;
+    std::array<std::wstring, lang::key::kControlCount> m_strControlTexts;
     std::string m_strMappingName;           // the device's first mapping entry (ASCII, from the toolkit)
     uint32_t m_dwOperationId = 0;           // the running operation; 0 = none
     CBitmap m_bmpBackground;                // the picture in the header frame
@@ -73,6 +71,15 @@ public:
     // the detection that follows); nothing moves while the keyboard is in another window.
     void PlaceFocus();
 
+    // Text members change by the dialog's convention: the controls' texts into the members, the
+    // change, then the members back into the controls.
+    template <class Change>
+    void ChangeTexts(Change change) {
+        UpdateData(true);
+        change();
+        UpdateData(false);
+    }
+
     // Hooks of the other folders.
     void LoadLanguageFile();   // lang/: does not return when lang.ini is missing
     void DetectDevice();       // device/: put off while an operation is held
@@ -87,8 +94,13 @@ public:
     void LaunchImage(int k);
     // The toolkit's account of an operation that could not be launched or failed, in a box.
     void ShowOperationReport(const StdfuOperationContext& ctx);
-    // Ends the operation the dialog holds, if any, and releases the image it was given.
-    void StopHeldOperation();
+    // Ends the operation the dialog holds, if any, ends a pause between images, and releases the
+    // image the operation was given (the write phase is given the work copy itself). `last`, when
+    // given, receives the operation's last record; it keeps what it held when the toolkit no
+    // longer knew the operation.
+    void StopHeldOperation(StdfuOperationContext* last = nullptr);
+    // The progress bar as a phase starts and after a reset: empty, showing its own percentage.
+    void ResetProgressBar();
 
     // Message handlers, in the order of the message map.
     void OnPaint();

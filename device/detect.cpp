@@ -85,9 +85,7 @@ DescriptorCheck ReadDescriptors(const std::string& path, StdfuDeviceDescriptor& 
 
 // The status line shows language message `key`.
 void ShowStatusMessage(Cvqz_downloaderDlg& dialog, int key) {
-    dialog.UpdateData(true);
-    dialog.m_strStatus = dialog.Message(key);
-    dialog.UpdateData(false);
+    dialog.ChangeTexts([&] { dialog.m_strStatus = dialog.Message(key); });
 }
 
 }  // namespace
@@ -106,7 +104,7 @@ void Cvqz_downloaderDlg::DetectDevice() {
     const std::vector<std::string> paths = m_pInterfaces->Paths(DfuClass());
     if (!paths.empty()) m_strDevicePath = device::UpperCasePath(paths.back());
 
-    ShowStatusMessage(*this, 1021);
+    ShowStatusMessage(*this, lang::key::kNoConnection);
     EnableUpgrade(false);
     if (m_pMapping) STDFUPRT_DestroyMapping(&m_pMapping);  // leaves it null
     m_nMappingCount = 0;
@@ -134,7 +132,7 @@ void Cvqz_downloaderDlg::DetectDevice() {
     if (m_nMappingCount == 0) return;
 
     m_strMappingName = device::MappingName(m_pMapping[0]);
-    ShowStatusMessage(*this, 1024);
+    ShowStatusMessage(*this, lang::key::kConnected);
     LoadFirmwareFiles();
 }
 
@@ -155,14 +153,9 @@ BOOL Cvqz_downloaderDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
     if (STDFUPRT_GetOperationStatus(m_dwOperationId, &context) != STDFU_OK) return TRUE;
     if (context.operation == STDFU_OP_DETACH || context.operation == STDFU_OP_RETURN) return TRUE;
 
-    STDFUPRT_StopOperation(m_dwOperationId, nullptr);
-    uint32_t image = context.hImage;
-    // The write phase works on the work image itself: it must not be released twice.
-    if (image == m_hWorkImage) m_hWorkImage = 0;
-    STDFUFILES_DestroyImage(&image);
-    m_dwOperationId = 0;
+    StopHeldOperation(&context);
     DetectDevice();
-    AfxMessageBox(Message(1025));
+    AfxMessageBox(Message(lang::key::kDisconnected));
     PlaceFocus();
     return TRUE;
 }

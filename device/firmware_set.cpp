@@ -6,6 +6,7 @@
 #include "device/narrow.h"
 #include "framework/message_box.h"
 #include "framework/win_app.h"
+#include "update/progress_text.h"
 
 #include <shlwapi.h>
 
@@ -45,7 +46,7 @@ void Cvqz_downloaderDlg::LoadFirmwareFiles() {
         uint32_t file = 0;
         if (STDFUFILES_OpenExistingDFUFile(device::Narrow(path, CP_UTF8).c_str(), &file, nullptr, nullptr,
                                            nullptr, nullptr) != STDFU_OK) {
-            AfxMessageBox(Message(1033));
+            AfxMessageBox(Message(lang::key::kBadFirmwareFile));
             ::ExitProcess(0);
         }
         m_bFilesLoaded = true;
@@ -67,16 +68,9 @@ void Cvqz_downloaderDlg::ResetUpgradeState() {
     }
     EnableUpgrade(false);
 
-    m_ctrlProgress.SetPos(0);
-    m_ctrlProgress.SetWindowText(L"");  // an empty text shows the percentage
-    m_ctrlProgress.SetShowText(true);
-    m_ctrlProgress.SetBarColor(RGB(0, 128, 0));
-    m_ctrlProgress.SetEmptyColor(RGB(255, 255, 250));
-    m_ctrlProgress.SetEmptyTextColor(RGB(0, 128, 0));
-    m_ctrlProgress.SetBarTextColor(RGB(255, 255, 250));
-
-    UpdateData(true);
-    m_strDuration = L"00:00:00";
-    m_strTransferred = L"0 KB(0 Bytes) of 0 KB(0 Bytes)";
-    UpdateData(false);
+    ResetProgressBar();
+    ChangeTexts([&] {
+        m_strDuration = update::DurationText(0);
+        m_strTransferred = update::InitialSizeText(0);
+    });
 }

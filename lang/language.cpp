@@ -10,18 +10,18 @@ Language LoadLanguage(const IniReader& ini) {
     for (const auto& [section, key, fallback] : kTextKeys) {
         std::wstring text = ini.Text(section, key, fallback);
         if (section == kTitle) {
-            if (key == 100) language.titleName = std::move(text);
-            else if (key == 101) language.windowTitle = std::move(text);
+            if (key == key::kTitleName) language.titleName = std::move(text);
+            else if (key == key::kWindowTitle) language.windowTitle = std::move(text);
             else language.fullLayout = text == kFullLayout;
         } else if (section == kControl) {
-            language.controls.at(key - 1000) = std::move(text);
+            language.controls.at(key - key::kFirstControl) = std::move(text);
         } else {
-            const bool progressTemplate = key == 1034 || key == 1035;
+            const bool progressTemplate = key == key::kWriteStep || key == key::kEraseStep;
             if (progressTemplate && !update::IsStepTemplate(text)) text = fallback;
-            language.messages.at(key - 1020) = std::move(text);
+            language.messages.at(key - key::kFirstMessage) = std::move(text);
         }
     }
-    language.imageDelay = ini.Number(kControl, kDelayKey, kDefaultDelay);
+    language.imageDelay = ini.Number(kControl, key::kImageDelay, kDefaultDelay);
     return language;
 }
 

@@ -6,22 +6,23 @@
 #include <string>
 
 #include "lang/ini_reader.h"
+#include "lang/keys.h"
 
 namespace lang {
 
 struct Language {
-    std::wstring titleName;    // title 100, shown in IDC_TITLE_NAME
-    std::wstring windowTitle;  // title 101
-    bool fullLayout = true;    // title 200 is exactly "YES", or absent
-    std::array<std::wstring, 7> controls;   // control 1000..1006
-    uint32_t imageDelay = 0;                // control 9000, milliseconds
-    std::array<std::wstring, 16> messages;  // message 1020..1035
+    std::wstring titleName;    // key::kTitleName
+    std::wstring windowTitle;  // key::kWindowTitle
+    bool fullLayout = true;    // key::kLayout is exactly "YES", or absent
+    std::array<std::wstring, key::kControlCount> controls;  // from key::kFirstControl on
+    uint32_t imageDelay = 0;                                 // key::kImageDelay, milliseconds
+    std::array<std::wstring, key::kMessageCount> messages;  // from key::kFirstMessage on
 
-    const std::wstring& control(int key) const { return controls.at(key - 1000); }
-    const std::wstring& message(int key) const { return messages.at(key - 1020); }
+    const std::wstring& control(int n) const { return controls.at(n - key::kFirstControl); }
+    const std::wstring& message(int n) const { return messages.at(n - key::kFirstMessage); }
 };
 
-// Absent keys give their built-in texts. A progress template (messages 1034 and 1035) that does not
+// Absent keys give their built-in texts. A progress template (key::kWriteStep, key::kEraseStep) that does not
 // take exactly the three numbers the updater passes gives its built-in text instead.
 Language LoadLanguage(const IniReader& ini);
 

@@ -47,12 +47,12 @@ void Cvqz_downloaderDlg::LoadLanguageFile() {
     if (!language.fullLayout) ApplyCompactLayout(*this);
 
     m_strControlTexts = language.controls;
-    GetDlgItem(IDC_QUIT).SetWindowText(ControlText(1001));
-    GetDlgItem(IDC_UPGRADE).SetWindowText(ControlText(1002));
+    GetDlgItem(IDC_QUIT).SetWindowText(ControlText(lang::key::kQuit));
+    GetDlgItem(IDC_UPGRADE).SetWindowText(ControlText(lang::key::kUpgrade));
     // Also when the compact layout has hidden these group boxes.
-    GetDlgItem(IDC_UPGRADE_INFO).SetWindowText(ControlText(1004));
-    GetDlgItem(IDC_DURATION_FRAME).SetWindowText(ControlText(1005));
-    GetDlgItem(IDC_SIZE_FRAME).SetWindowText(ControlText(1006));
+    GetDlgItem(IDC_UPGRADE_INFO).SetWindowText(ControlText(lang::key::kUpgradeInfo));
+    GetDlgItem(IDC_DURATION_FRAME).SetWindowText(ControlText(lang::key::kDuration));
+    GetDlgItem(IDC_SIZE_FRAME).SetWindowText(ControlText(lang::key::kTransferredSize));
 
     m_nImageDelay = language.imageDelay;
     m_strMessages = language.messages;

@@ -25,10 +25,6 @@ namespace {
 constexpr StdfuGuid kUpdaterGuid{
     0xCB979912, 0x5029, 0x420A, {0xAE, 0xB1, 0x34, 0xFC, 0x0A, 0x7D, 0x57, 0x26}};
 
-constexpr int kMessageDone = 1030;
-constexpr int kMessageWriteStep = 1034;
-constexpr int kMessageEraseStep = 1035;
-
 int64_t CalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 update::LoadedSlots LoadedSlotsOf(const Cvqz_downloaderDlg& dlg) {
@@ -53,16 +49,8 @@ std::optional<int> NextSlot(const Cvqz_downloaderDlg& dlg) {
     return update::NextLoadedSlot(LoadedSlotsOf(dlg), *current);
 }
 
-// Text members change by the dialog's convention: controls to members, change, members to controls.
-template <class Change>
-void ChangeTexts(Cvqz_downloaderDlg& dlg, Change change) {
-    dlg.UpdateData(true);
-    change();
-    dlg.UpdateData(false);
-}
-
 void ShowElapsedTime(Cvqz_downloaderDlg& dlg) {
-    ChangeTexts(dlg, [&] { dlg.m_strDuration = update::DurationText(CalendarSeconds() - dlg.m_tUpdateStart); });
+    dlg.ChangeTexts([&] { dlg.m_strDuration = update::DurationText(CalendarSeconds() - dlg.m_tUpdateStart); });
 }
 
 // The record a launch starts from: the erase phase on the selected device, everything else zero.
@@ -77,24 +65,9 @@ bool FillLaunchContext(const Cvqz_downloaderDlg& dlg, StdfuOperationContext& ctx
     return true;
 }
 
-// The bar as a phase starts: empty, showing its own percentage.
-void PrepareProgressBar(CTextProgressCtrl& bar) {
-    bar.SetPos(0);
-    bar.SetWindowText(L"");
-    bar.SetShowText(true);
-    bar.SetBarColor(RGB(0, 128, 0));
-    bar.SetEmptyColor(RGB(255, 255, 250));
-    bar.SetEmptyTextColor(RGB(0, 128, 0));
-    bar.SetBarTextColor(RGB(255, 255, 250));
-}
-
 // A phase reported an error: the update ends, the user is told, and the device is looked for anew.
 void FailOperation(Cvqz_downloaderDlg& dlg, StdfuOperationContext& ctx) {
-    STDFUPRT_StopOperation(dlg.m_dwOperationId, &ctx);
-    // A write phase was given the work copy itself.
-    if (ctx.operation == STDFU_OP_UPGRADE) dlg.m_hWorkImage = 0;
-    STDFUFILES_DestroyImage(&ctx.hImage);
-    dlg.m_dwOperationId = 0;
+    dlg.StopHeldOperation(&ctx);
 
     AfxMessageBox(AsciiToWide(update::FailureText(ctx)));
     dlg.DetectDevice();
@@ -119,10 +92,10 @@ void PollOperation(Cvqz_downloaderDlg& dlg) {
     std::wstring stepText;
     if (ctx.operation == STDFU_OP_UPGRADE) {
         const uint32_t size = STDFUFILES_GetImageSize(ctx.hImage);
-        ChangeTexts(dlg, [&] { dlg.m_strTransferred = update::SizeText(size, percent); });
-        stepText = update::FormatStepTemplate(dlg.Message(kMessageWriteStep), percent, steps.write, steps.total);
+        dlg.ChangeTexts([&] { dlg.m_strTransferred = update::SizeText(size, percent); });
+        stepText = update::FormatStepTemplate(dlg.Message(lang::key::kWriteStep), percent, steps.write, steps.total);
     } else {
-        stepText = update::FormatStepTemplate(dlg.Message(kMessageEraseStep), percent, steps.erase, steps.total);
+        stepText = update::FormatStepTemplate(dlg.Message(lang::key::kEraseStep), percent, steps.erase, steps.total);
     }
     dlg.m_ctrlProgress.SetWindowText(stepText);
     dlg.m_ctrlProgress.SetPos(static_cast<int>(percent));
@@ -130,8 +103,7 @@ void PollOperation(Cvqz_downloaderDlg& dlg) {
 
     if (ctx.operation == STDFU_OP_ERASE) {
         // The erase phase is done: the write phase goes on in the same record.
-        STDFUPRT_StopOperation(dlg.m_dwOperationId, &ctx);
-        STDFUFILES_DestroyImage(&ctx.hImage);
+        dlg.StopHeldOperation(&ctx);
         ctx.operation = STDFU_OP_UPGRADE;
         ctx.hImage = dlg.m_hWorkImage;
         const uint32_t result = STDFUPRT_LaunchOperation(&ctx, &dlg.m_dwOperationId);
@@ -149,8 +121,8 @@ void PollOperation(Cvqz_downloaderDlg& dlg) {
             return;
         }
         dlg.StopHeldOperation();
-        const std::wstring& done = dlg.Message(kMessageDone);
-        ChangeTexts(dlg, [&] { dlg.m_strStatus = done; });
+        const std::wstring& done = dlg.Message(lang::key::kDone);
+        dlg.ChangeTexts([&] { dlg.m_strStatus = done; });
         dlg.m_ctrlProgress.SetWindowText(done);
         dlg.RunPendingDetection();
     }
@@ -195,7 +167,7 @@ void Cvqz_downloaderDlg::LaunchImage(int k) {
     ctx.hImage = eraseCopy;
 
     const uint32_t size = STDFUFILES_GetImageSize(m_hWorkImage);
-    ChangeTexts(*this, [&] { m_strTransferred = update::InitialSizeText(size); });
+    ChangeTexts([&] { m_strTransferred = update::InitialSizeText(size); });
 
     const uint32_t result = STDFUPRT_LaunchOperation(&ctx, &m_dwOperationId);
     if (result != STDFU_OK) {
@@ -206,16 +178,13 @@ void Cvqz_downloaderDlg::LaunchImage(int k) {
         RunPendingDetection();
         return;
     }
-    PrepareProgressBar(m_ctrlProgress);
+    ResetProgressBar();
     EnableUpgrade(false);
     PlaceFocus();
 }
 
 void Cvqz_downloaderDlg::OnTimer(UINT_PTR) {
-    if (m_bNextImagePending && m_dwOperationId == 0) {
-        // The pause was ended elsewhere (the device was unplugged): nothing more is written.
-        m_bNextImagePending = false;
-    } else if (m_bNextImagePending) {
+    if (m_bNextImagePending) {
         // The pause between two images: the finished write phase is still held.
         if (update::PauseOver(m_dwPauseStartTick, ::GetTickCount(), m_nImageDelay)) {
             m_bNextImagePending = false;
@@ -234,14 +203,26 @@ void Cvqz_downloaderDlg::OnTimer(UINT_PTR) {
     Default();
 }
 
-void Cvqz_downloaderDlg::StopHeldOperation() {
+void Cvqz_downloaderDlg::StopHeldOperation(StdfuOperationContext* last) {
     if (m_dwOperationId == 0) return;
-    StdfuOperationContext ctx{};
+    StdfuOperationContext stopped{};
+    StdfuOperationContext& ctx = last ? *last : stopped;
     STDFUPRT_StopOperation(m_dwOperationId, &ctx);
     m_dwOperationId = 0;
     m_bNextImagePending = false;
-    if (ctx.operation == STDFU_OP_UPGRADE) m_hWorkImage = 0;
+    // Released once: the work copy is the dialog's no more.
+    if (ctx.hImage == m_hWorkImage) m_hWorkImage = 0;
     STDFUFILES_DestroyImage(&ctx.hImage);
+}
+
+void Cvqz_downloaderDlg::ResetProgressBar() {
+    m_ctrlProgress.SetPos(0);
+    m_ctrlProgress.SetWindowText(L"");  // an empty text shows the percentage
+    m_ctrlProgress.SetShowText(true);
+    m_ctrlProgress.SetBarColor(RGB(0, 128, 0));
+    m_ctrlProgress.SetEmptyColor(RGB(255, 255, 250));
+    m_ctrlProgress.SetEmptyTextColor(RGB(0, 128, 0));
+    m_ctrlProgress.SetBarTextColor(RGB(255, 255, 250));
 }
 
 void Cvqz_downloaderDlg::ShowOperationReport(const StdfuOperationContext& ctx) {
