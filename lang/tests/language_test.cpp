@@ -42,14 +42,16 @@ TEST(Language, EveryTextComesFromItsKey) {
     EXPECT_EQ(language.message(1035), L"E %d%% %d/%d");
 }
 
-TEST(Language, SectionNamesIgnoreCaseAndSectionsDoNotMix) {
+TEST(Language, SectionsDoNotMix) {
     const Language language = LoadLanguage(MemoryIni{
-        {L"CONTROL", 1001, L"Quit"},
+        {L"control", 1001, L"Quit"},
         {L"message", 1001, L"wrong section"},
-        {L"Title", 100, L"Name"},
+        {L"message", 100, L"wrong section"},
+        {L"title", 1021, L"wrong section"},
     });
     EXPECT_EQ(language.control(1001), L"Quit");
-    EXPECT_EQ(language.titleName, L"Name");
+    EXPECT_EQ(language.titleName, L"VelmarquistK4 GPS");
+    EXPECT_EQ(language.message(1021), L"Нет соединения по USB, проверьте USB-соединение !");
 }
 
 TEST(Language, OnlyExactYesKeepsTheFullLayout) {
@@ -73,12 +75,6 @@ TEST(Language, EmptyValueGivesEmptyTextNotTheBuiltIn) {
     EXPECT_EQ(language.control(1001), L"");
     EXPECT_EQ(language.windowTitle, L"");
     EXPECT_EQ(language.control(1002), L"Обновление");
-}
-
-TEST(Language, LongValueKeepsItsFirst255Characters) {
-    const std::wstring value(300, L'\u0416');
-    const Language language = LoadLanguage(MemoryIni{{L"message", 1021, value}});
-    EXPECT_EQ(language.message(1021), value.substr(0, 255));
 }
 
 TEST(Language, PauseIsAPlainDecimalNumber) {

@@ -80,6 +80,20 @@ TEST_F(ProfileIniTest, AbsentEmptyAndLongValues) {
     EXPECT_EQ(language.imageDelay, 1000u);
 }
 
+TEST_F(ProfileIniTest, SectionNamesIgnoreCase) {
+    WriteBytes("[CONTROL]\r\n1001=Quit\r\n[Title]\r\n100=Name\r\n[mEsSaGe]\r\n1030=Done\r\n");
+    const Language language = Load();
+    EXPECT_EQ(language.control(1001), L"Quit");
+    EXPECT_EQ(language.titleName, L"Name");
+    EXPECT_EQ(language.message(1030), L"Done");
+}
+
+TEST_F(ProfileIniTest, LongValueKeepsItsFirst255Characters) {
+    const std::wstring value(300, L'\u0416');
+    WriteUtf16(L"[message]\r\n1021=" + value + L"\r\n");
+    EXPECT_EQ(Load().message(1021), value.substr(0, 255));
+}
+
 TEST_F(ProfileIniTest, PathThatIsNotAFileGivesTheBuiltInTexts) {
     ASSERT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr));
     const Language language = Load();
