@@ -20,6 +20,10 @@ function(vqz_add_test name)
     # Each Wine start costs a second or so: one CTest test per executable, not per case.
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)
+    # Windows of tests run side by side on one display take the keyboard focus from each other.
+    if("window" IN_LIST T_LABELS)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK display_focus)
+    endif()
   else()
     gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
   endif()
