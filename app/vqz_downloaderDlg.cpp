@@ -3,16 +3,16 @@
 #include "update/progress_text.h"
 
 const MessageEntry Cvqz_downloaderDlg::messageEntries[] = {
-    OnMessage<&Cvqz_downloaderDlg::OnPaint>(WM_PAINT),
-    OnMessage<&Cvqz_downloaderDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+    OnMessage<WM_PAINT, &Cvqz_downloaderDlg::OnPaint>(),
+    OnMessage<WM_QUERYDRAGICON, &Cvqz_downloaderDlg::OnQueryDragIcon>(),
     OnCommand<&Cvqz_downloaderDlg::OnBnClickedQuit>(IDC_QUIT, BN_CLICKED),
     OnCommand<&Cvqz_downloaderDlg::OnBnClickedUpgrade>(IDC_UPGRADE, BN_CLICKED),
     OnCommand<&Cvqz_downloaderDlg::OnOK>(IDOK, BN_CLICKED),
-    OnMessage<&Cvqz_downloaderDlg::OnClose>(WM_CLOSE),
-    OnMessage<&Cvqz_downloaderDlg::OnTimer>(WM_TIMER),
-    OnMessage<&Cvqz_downloaderDlg::OnDestroy>(WM_DESTROY),
-    OnMessage<&Cvqz_downloaderDlg::OnDeviceChange>(WM_DEVICECHANGE),
-    OnMessage<&Cvqz_downloaderDlg::OnPrintClient>(WM_PRINTCLIENT),
+    OnMessage<WM_CLOSE, &Cvqz_downloaderDlg::OnClose>(),
+    OnMessage<WM_TIMER, &Cvqz_downloaderDlg::OnTimer>(),
+    OnMessage<WM_DESTROY, &Cvqz_downloaderDlg::OnDestroy>(),
+    OnMessage<WM_DEVICECHANGE, &Cvqz_downloaderDlg::OnDeviceChange>(),
+    OnMessage<WM_PRINTCLIENT, &Cvqz_downloaderDlg::OnPrintClient>(),
 };
 const MessageMap Cvqz_downloaderDlg::messageMap{&CDialogEx::messageMap, messageEntries};
 

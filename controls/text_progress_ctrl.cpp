@@ -8,12 +8,12 @@
 #include <cwchar>
 
 const MessageEntry CTextProgressCtrl::messageEntries[] = {
-    OnMessage<&CTextProgressCtrl::OnEraseBkgnd>(WM_ERASEBKGND),
-    OnMessage<&CTextProgressCtrl::OnPaint>(WM_PAINT),
-    OnMessage<&CTextProgressCtrl::OnPrintClient>(WM_PRINTCLIENT),
-    OnMessage<&CTextProgressCtrl::OnSize>(WM_SIZE),
-    OnMessage<&CTextProgressCtrl::OnSetText>(WM_SETTEXT),
-    OnMessage<&CTextProgressCtrl::OnGetText>(WM_GETTEXT),
+    OnMessage<WM_ERASEBKGND, &CTextProgressCtrl::OnEraseBkgnd>(),
+    OnMessage<WM_PAINT, &CTextProgressCtrl::OnPaint>(),
+    OnMessage<WM_PRINTCLIENT, &CTextProgressCtrl::OnPrintClient>(),
+    OnMessage<WM_SIZE, &CTextProgressCtrl::OnSize>(),
+    OnMessage<WM_SETTEXT, &CTextProgressCtrl::OnSetText>(),
+    OnMessage<WM_GETTEXT, &CTextProgressCtrl::OnGetText>(),
 };
 const MessageMap CTextProgressCtrl::messageMap{&CProgressCtrl::messageMap, messageEntries};
 

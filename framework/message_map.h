@@ -9,9 +9,12 @@
 //     const MessageMap& GetMessageMap() const override { return messageMap; }
 // and defines them in its .cpp:
 //     const MessageEntry CMyWnd::messageEntries[] = {
-//         OnMessage<&CMyWnd::OnPaint>(WM_PAINT),
+//         OnMessage<WM_PAINT, &CMyWnd::OnPaint>(),
 //         OnCommand<&CMyWnd::OnBnClickedQuit>(IDC_QUIT, BN_CLICKED),
 //     };
+// The message picks the handler's parameters: a handler whose signature is not the one its
+// message carries (an OnTimer(UINT_PTR) mapped to WM_SIZE) does not compile. A message without
+// parameters of its own here takes a handler of no parameters or of the raw (WPARAM, LPARAM).
 //     const MessageMap CMyWnd::messageMap{&CBase::messageMap, messageEntries};
 #pragma once
 
@@ -96,6 +99,36 @@ LRESULT Invoke(T& o, LRESULT (T::*f)(WPARAM, LPARAM), WPARAM w, LPARAM l) {
     return (o.*f)(w, l);
 }
 
+// The handler each message with parameters of its own takes.
+template <UINT Message, class T>
+struct HandlerFor {};
+template <class T> struct HandlerFor<WM_PAINT, T> { using Type = void (T::*)(); };
+template <class T> struct HandlerFor<WM_CLOSE, T> { using Type = void (T::*)(); };
+template <class T> struct HandlerFor<WM_DESTROY, T> { using Type = void (T::*)(); };
+template <class T> struct HandlerFor<WM_QUERYDRAGICON, T> { using Type = HCURSOR (T::*)(); };
+template <class T> struct HandlerFor<WM_TIMER, T> { using Type = void (T::*)(UINT_PTR); };
+template <class T> struct HandlerFor<WM_DEVICECHANGE, T> { using Type = BOOL (T::*)(UINT, DWORD_PTR); };
+template <class T> struct HandlerFor<WM_ERASEBKGND, T> { using Type = BOOL (T::*)(HDC); };
+template <class T> struct HandlerFor<WM_PRINTCLIENT, T> { using Type = void (T::*)(HDC); };
+template <class T> struct HandlerFor<WM_SIZE, T> { using Type = void (T::*)(UINT, int, int); };
+template <class T> struct HandlerFor<WM_SETTEXT, T> { using Type = LRESULT (T::*)(WPARAM, LPARAM); };
+template <class T> struct HandlerFor<WM_GETTEXT, T> { using Type = LRESULT (T::*)(WPARAM, LPARAM); };
+
+template <class F>
+struct TakesNothing : std::false_type {};
+template <class T, class R>
+struct TakesNothing<R (T::*)()> : std::true_type {};
+
+template <UINT Message, auto Handler>
+constexpr bool Fits() {
+    using F = decltype(Handler);
+    using T = typename Member<F>::Class;
+    if constexpr (requires { typename HandlerFor<Message, T>::Type; })
+        return std::is_same_v<F, typename HandlerFor<Message, T>::Type>;
+    else
+        return TakesNothing<F>::value || std::is_same_v<F, LRESULT (T::*)(WPARAM, LPARAM)>;
+}
+
 template <auto Handler>
 LRESULT Thunk(CWnd& wnd, WPARAM w, LPARAM l) {
     using T = typename Member<decltype(Handler)>::Class;
@@ -104,12 +137,19 @@ LRESULT Thunk(CWnd& wnd, WPARAM w, LPARAM l) {
 
 }  // namespace message_map_detail
 
-template <auto Handler>
-constexpr MessageEntry OnMessage(UINT message) {
-    return {message, 0, 0, &message_map_detail::Thunk<Handler>};
+// Whether Handler takes what Message carries.
+template <UINT Message, auto Handler>
+concept HandlesMessage = message_map_detail::Fits<Message, Handler>();
+
+template <UINT Message, auto Handler>
+    requires HandlesMessage<Message, Handler>
+constexpr MessageEntry OnMessage() {
+    return {Message, 0, 0, &message_map_detail::Thunk<Handler>};
 }
 
+// A command's handler takes nothing: the control and the notification are the entry's.
 template <auto Handler>
+    requires message_map_detail::TakesNothing<decltype(Handler)>::value
 constexpr MessageEntry OnCommand(UINT id, UINT code) {
     return {WM_COMMAND, id, code, &message_map_detail::Thunk<Handler>};
 }

@@ -34,7 +34,7 @@ private:
     }
 };
 const MessageEntry CountingProgress::messageEntries[] = {
-    OnMessage<&CountingProgress::OnPaint>(WM_PAINT),
+    OnMessage<WM_PAINT, &CountingProgress::OnPaint>(),
 };
 const MessageMap CountingProgress::messageMap{&CTextProgressCtrl::messageMap, messageEntries};
 

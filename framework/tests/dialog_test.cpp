@@ -45,7 +45,7 @@ public:
 };
 
 const MessageEntry TestDialog::messageEntries[] = {
-    OnMessage<&TestDialog::OnDestroy>(WM_DESTROY),
+    OnMessage<WM_DESTROY, &TestDialog::OnDestroy>(),
 };
 const MessageMap TestDialog::messageMap{&CDialogEx::messageMap, messageEntries};
 

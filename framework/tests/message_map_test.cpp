@@ -22,8 +22,8 @@ public:
 };
 
 const MessageEntry Base::messageEntries[] = {
-    OnMessage<&Base::OnUserA>(WM_USER + 1),
-    OnMessage<&Base::OnUserB>(WM_USER + 2),
+    OnMessage<WM_USER + 1, &Base::OnUserA>(),
+    OnMessage<WM_USER + 2, &Base::OnUserB>(),
 };
 const MessageMap Base::messageMap{&CWnd::messageMap, messageEntries};
 
@@ -55,14 +55,14 @@ public:
 };
 
 const MessageEntry Derived::messageEntries[] = {
-    OnMessage<&Derived::OnUserA>(WM_USER + 1),
+    OnMessage<WM_USER + 1, &Derived::OnUserA>(),
     OnCommand<&Derived::OnClicked>(7, BN_CLICKED),
-    OnMessage<&Derived::OnTimer>(WM_TIMER),
-    OnMessage<&Derived::OnSize>(WM_SIZE),
-    OnMessage<&Derived::OnDeviceChange>(WM_DEVICECHANGE),
-    OnMessage<&Derived::OnQueryDragIcon>(WM_QUERYDRAGICON),
-    OnMessage<&Derived::OnSetText>(WM_SETTEXT),
-    OnMessage<&Derived::OnNested>(WM_USER + 3),
+    OnMessage<WM_TIMER, &Derived::OnTimer>(),
+    OnMessage<WM_SIZE, &Derived::OnSize>(),
+    OnMessage<WM_DEVICECHANGE, &Derived::OnDeviceChange>(),
+    OnMessage<WM_QUERYDRAGICON, &Derived::OnQueryDragIcon>(),
+    OnMessage<WM_SETTEXT, &Derived::OnSetText>(),
+    OnMessage<WM_USER + 3, &Derived::OnNested>(),
 };
 const MessageMap Derived::messageMap{&Base::messageMap, messageEntries};
 
@@ -103,6 +103,15 @@ TEST_F(MessageMapTest, CommandsRouteByControlIdAndNotificationCode) {
     ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), 0);
     EXPECT_EQ(wnd.log, (std::vector<std::wstring>{L"clicked 7"}));
 }
+
+// A handler mapped to a message that carries other parameters does not compile.
+static_assert(HandlesMessage<WM_TIMER, &Derived::OnTimer>);
+static_assert(!HandlesMessage<WM_SIZE, &Derived::OnTimer>);
+static_assert(!HandlesMessage<WM_TIMER, &Derived::OnSize>);
+static_assert(!HandlesMessage<WM_PAINT, &Derived::OnQueryDragIcon>);
+static_assert(!HandlesMessage<WM_DEVICECHANGE, &Derived::OnSetText>);
+static_assert(!HandlesMessage<WM_USER + 1, &Derived::OnTimer>);  // no parameters of its own
+static_assert(HandlesMessage<WM_USER + 1, &Derived::OnNested>);
 
 TEST_F(MessageMapTest, HandlersGetTypedParametersAndGiveTheirResult) {
     ::SendMessageW(hwnd, WM_TIMER, 42, 0);
