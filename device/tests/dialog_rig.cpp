@@ -93,7 +93,8 @@ long __stdcall DebugText::OnException(EXCEPTION_POINTERS* e) {
 
 // ---- Message boxes
 
-MessageBoxes::MessageBoxes() {
+MessageBoxes::MessageBoxes(std::function<void(const std::wstring& text)> whileOpen)
+    : m_whileOpen(std::move(whileOpen)) {
     s_current = this;
     m_timer = ::SetTimer(nullptr, 0, 10, &MessageBoxes::OnTimer);
 }
@@ -113,10 +114,12 @@ BOOL CALLBACK MessageBoxes::OnWindow(HWND window, LPARAM) {
     // A message box's text is its static control 0xFFFF; the dialog under test has none.
     if (std::wstring(cls) != L"#32770" || !::IsWindowVisible(window) || !::GetDlgItem(window, 0xFFFF))
         return TRUE;
-    wchar_t text[1024]{};
-    ::GetDlgItemTextW(window, 0xFFFF, text, 1024);
-    s_current->m_texts.push_back(text);
+    wchar_t text[2048]{};
+    ::GetDlgItemTextW(window, 0xFFFF, text, 2048);
+    MessageBoxes& self = *s_current;
     ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+    if (self.m_whileOpen) self.m_whileOpen(text);
+    self.m_texts.push_back(text);
     return TRUE;
 }
 

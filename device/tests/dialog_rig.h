@@ -45,10 +45,11 @@ private:
 };
 
 // The texts of the message boxes shown on this thread while this object lives; each is closed
-// with OK as soon as it shows.
+// with OK as soon as it shows. `whileOpen`, when given, runs for each box once it has been told to
+// close but still shows (a box it causes is found and closed in turn).
 class MessageBoxes {
 public:
-    MessageBoxes();
+    explicit MessageBoxes(std::function<void(const std::wstring& text)> whileOpen = {});
     ~MessageBoxes();
     const std::vector<std::wstring>& texts() const { return m_texts; }
 
@@ -56,6 +57,7 @@ private:
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
     static BOOL CALLBACK OnWindow(HWND window, LPARAM);
     static inline MessageBoxes* s_current = nullptr;
+    std::function<void(const std::wstring& text)> m_whileOpen;
     UINT_PTR m_timer;
     std::vector<std::wstring> m_texts;
 };

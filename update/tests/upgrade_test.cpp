@@ -6,6 +6,7 @@
 // Two cases the toolkit does not produce are tested natively on their texts: a phase failing with
 // STDFU_ERR_UNSUPPORTED (failure_text_test) and a write seen at exactly 99 % (progress_text_test).
 #include "app/vqz_downloaderDlg.h"
+#include "device/tests/dialog_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,7 @@
 #include "dfu/dfu_file.h"
 #include "dfu/transport.h"
 #include "dfu/transport_sim.h"
-#include "device/narrow.h"
 #include "device/simulated_interfaces.h"
-#include "framework/win_app.h"
 #include "sim/bus.h"
 #include "update/progress_text.h"
 
@@ -38,22 +37,8 @@ using namespace std::chrono_literals;
 const std::wstring kDone = L"\u0413\u043e\u0442\u043e\u0432\u043e";  // message 1030's default
 const std::wstring kUnplugged = L"Velmarquist GPS \u0440\u0430\u0437\u044a\u0435\u0434\u0438\u043d\u0435\u043d.";
 
-std::wstring ExeFolder() { return ExecutableFolder(ModulePath()); }
-
-std::string Utf8(const std::wstring& wide) { return device::Narrow(wide, CP_UTF8); }
-
-// Without a window manager, Wine waits two seconds for one whenever a window it thinks managed is
-// hidden: this test program's windows are made unmanaged (a Wine setting of this program alone,
-// read when its first window is made). Nothing to do on Windows.
-void LeaveWindowsUnmanaged() {
-    if (!::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return;
-    HKEY key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\upgrade_tests.exe\\X11 Driver", 0,
-                          nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    ::RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), sizeof L"N");
-    ::RegCloseKey(key);
-}
+using rig::ExeFolder;
+using rig::Utf8;
 
 // The three images of the set: slot k is written to alternate setting k at kAddress[k].
 const char* const kFiles[3] = {"prog.dfu", "Dunorfile.dfu", "file3.dfu"};
@@ -76,8 +61,8 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
     return bytes;
 }
 
-// The message boxes the dialog shows while `run` works: each is read, a tick is sent to the dialog
-// while it is open (what the dialog holds then is noted), and the box is closed with OK.
+// The message boxes the dialog shows while this watcher lives: a tick is sent to the dialog while
+// each is open (what the dialog holds then is noted), and the box is closed with OK.
 class BoxWatcher {
 public:
     struct Box {
@@ -86,40 +71,16 @@ public:
         bool pauseDuringBox;
     };
 
-    explicit BoxWatcher(Cvqz_downloaderDlg& dialog) : dialog_(dialog) {
-        current_ = this;
-        timer_ = ::SetTimer(nullptr, 0, 20, &BoxWatcher::OnTimer);
-    }
-    ~BoxWatcher() {
-        ::KillTimer(nullptr, timer_);
-        current_ = nullptr;
-    }
+    explicit BoxWatcher(Cvqz_downloaderDlg& dialog)
+        : watcher_([this, &dialog](const std::wstring& text) {
+              if (dialog.m_hWnd) dialog.SendMessage(WM_TIMER, 1);
+              boxes_.push_back({text, dialog.m_dwOperationId, dialog.m_bNextImagePending});
+          }) {}
     const std::vector<Box>& boxes() const { return boxes_; }
 
 private:
-    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-        if (!current_) return;
-        ::EnumThreadWindows(::GetCurrentThreadId(), &BoxWatcher::OnWindow, 0);
-    }
-    static BOOL CALLBACK OnWindow(HWND window, LPARAM) {
-        BoxWatcher& self = *current_;
-        if (window == self.dialog_.m_hWnd || !::IsWindowVisible(window)) return TRUE;
-        wchar_t cls[16]{};
-        ::GetClassNameW(window, cls, 16);
-        if (std::wstring(cls) != L"#32770") return TRUE;
-        wchar_t text[2048]{};
-        ::GetDlgItemTextW(window, 0xFFFF, text, 2048);
-        // Close it first: a tick during the box may itself show a box, which this loop then finds.
-        ::PostMessageW(window, WM_COMMAND, IDOK, 0);
-        if (self.dialog_.m_hWnd) self.dialog_.SendMessage(WM_TIMER, 1);
-        self.boxes_.push_back({text, self.dialog_.m_dwOperationId, self.dialog_.m_bNextImagePending});
-        return TRUE;
-    }
-
-    static inline BoxWatcher* current_ = nullptr;
-    Cvqz_downloaderDlg& dialog_;
-    UINT_PTR timer_;
     std::vector<Box> boxes_;
+    rig::MessageBoxes watcher_;
 };
 
 // The device reports an error status once, in the write phase of one alternate setting.
@@ -133,7 +94,6 @@ struct WriteFault {
 class Upgrade : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        LeaveWindowsUnmanaged();
         // An empty language file: every text its default.
         std::ofstream(std::filesystem::path(ExeFolder() + L"\\lang.ini"), std::ios::binary | std::ios::trunc);
     }
