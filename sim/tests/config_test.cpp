@@ -33,7 +33,7 @@ TEST(Config, ReadsEveryKey) {
         "\xEF\xBB\xBF[device]\r\n"
         "present        = 0        ; later\r\n"
         "plug_after_ms  = 1500\n"
-        "vendor_id      = 0x1209\n"
+        "vendor_id      = 0x7E57\n"
         "product_id     = 0X0001\n"
         "bcd_device     = 0x2200\n"
         "dfu_version    = 0x011B\n"
@@ -60,7 +60,7 @@ TEST(Config, ReadsEveryKey) {
     ASSERT_TRUE(config) << config.error();
     EXPECT_FALSE(config->device.present);
     EXPECT_EQ(config->device.plug_after_ms, 1500u);
-    EXPECT_EQ(config->device.vendor_id, 0x1209);
+    EXPECT_EQ(config->device.vendor_id, 0x7E57);  // not the default, so the key is seen read
     EXPECT_EQ(config->device.product_id, 0x0001);
     EXPECT_EQ(config->device.bcd_device, 0x2200);
     EXPECT_EQ(config->device.dfu_version, 0x011B);
