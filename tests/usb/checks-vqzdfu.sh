@@ -207,15 +207,19 @@ bench_vqzdfu() {
       if [ "$tool" = vqzdfu ]; then
         times=$(vq_timed '"phase":"erase"' '"phase":"write"' "$vqzdfu" flash --no-verify --json "$vq_dir/mib.dfu")
       else
-        times=$(vq_timed 'Erase' 'Download' dfu-util -p "$path" -a 0 -s 0x08000000 -D "$image")
+        times=$(vq_timed 'Erase' 'Download' stdbuf -o0 -e0 dfu-util -p "$path" -a 0 -s 0x08000000 -D "$image")
       fi || { cat "$vq_log"; check "bench: $tool run $run" false; continue; }
+      # What the host printed, once per host, for the log.
+      [ "$run" = 1 ] && tr '\r' '\n' <"$vq_log" | grep -v '^$' | sed -n '8,40p;$p'
       check "bench: $tool run $run leaves the image in the store" vq_holds "$dir" mib 0
       read -r erase write total <<<"$times"
+      # dfu-util erases each page as its download reaches it: its output splits no phases.
+      [ "$tool" = dfu-util ] && write=$(python3 -c "print(f'{$erase + $write:.3f}')") erase=-
       printf '%-4s %-9s %8s %8s %8s\n' "$run" "$tool" "$erase" "$write" "$total" | tee -a "$results"
       if [ "$tool" = vqzdfu ]; then ours+=("$erase $write $total"); else theirs+=("$erase $write $total"); fi
     done
   done
-  rtt=$("$vq_build/bench/vqz_round_trip" 3000) || { check "bench: GETSTATUS round trip" false; rtt=0; }
+  rtt=$("$vqz_build/bench/vqz_round_trip" 3000) || { check "bench: GETSTATUS round trip" false; rtt=0; }
   gadget_stop vqb
   # The floor: the modelled busy time (12 erases, 512 blocks) and three control round trips for
   # each request our host needs (12 erases, one address, 512 blocks).
