@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+
+#include "dfu/hex.h"
 
 namespace dfu::dfu11a {
 
@@ -10,12 +11,6 @@ namespace {
 
 constexpr uint8_t kSetAddressPointer = 0x21;
 constexpr uint8_t kErase = 0x41;
-
-std::string Hex(uint64_t address) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(address));
-    return text;
-}
 
 Status ToIdle(Dfu& dfu, const SleepUntil& sleep) {
     auto idle = dfu.ToIdle(sleep);
@@ -37,13 +32,13 @@ Status Command(Dfu& dfu, uint8_t command, uint32_t address, const SleepUntil& sl
 
 Status SetAddressPointer(Dfu& dfu, uint32_t address, const SleepUntil& sleep) {
     auto done = Command(dfu, kSetAddressPointer, address, sleep);
-    if (!done) return done.error().context("cannot set address " + Hex(address));
+    if (!done) return done.error().context("cannot set address " + HexAddress(address));
     return {};
 }
 
 Status EraseSector(Dfu& dfu, uint32_t address, const SleepUntil& sleep) {
     auto done = Command(dfu, kErase, address, sleep);
-    if (!done) return done.error().context("cannot erase the sector at " + Hex(address));
+    if (!done) return done.error().context("cannot erase the sector at " + HexAddress(address));
     return {};
 }
 
@@ -62,10 +57,10 @@ Status Upload(Dfu& dfu, uint32_t address, std::span<uint8_t> out, uint16_t trans
         for (size_t at = 0; at < part.size(); at += transferSize, ++block) {
             const auto chunk = part.subspan(at, std::min<size_t>(transferSize, part.size() - at));
             auto got = dfu.Upload(block, chunk);
-            if (!got) return got.error().context("cannot read " + Hex(start + at));
+            if (!got) return got.error().context("cannot read " + HexAddress(start + at));
             if (*got != chunk.size())
                 return Error("the device sent " + std::to_string(*got) + " of " +
-                             std::to_string(chunk.size()) + " bytes at " + Hex(start + at));
+                             std::to_string(chunk.size()) + " bytes at " + HexAddress(start + at));
             if (onRead && !onRead(offset + at + chunk.size())) return Error("stopped");
         }
     }

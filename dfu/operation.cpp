@@ -1,7 +1,6 @@
 #include "dfu/operation.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <system_error>
 
 #ifdef __linux__
@@ -15,6 +14,7 @@
 #include "dfu/debug_output.h"
 #include "dfu/device.h"
 #include "dfu/dfu11a.h"
+#include "dfu/hex.h"
 
 namespace dfu {
 
@@ -31,12 +31,6 @@ Step StepOf(Request request) {
         case Request::GetState: break;
     }
     return Step::None;
-}
-
-std::string Hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
-    return text;
 }
 
 struct Range {
@@ -249,9 +243,9 @@ Status Operation::Write(Dfu& dfu, const FunctionalDescriptor& functional) {
                 block = dfu11a::kFirstDataBlock;
             }
             if (auto sent = dfu.Dnload(uint16_t(block), chunk); !sent)
-                return sent.error().context("cannot write " + Hex(address));
+                return sent.error().context("cannot write " + HexAddress(address));
             if (auto status = dfu.WaitWhileBusy(sleep); !status)
-                return status.error().context("cannot write " + Hex(address));
+                return status.error().context("cannot write " + HexAddress(address));
             ++block;
             done += chunk.size();
             SetPercent(done, total);
@@ -283,7 +277,7 @@ Status Operation::Verify(Dfu& dfu, uint32_t address, std::span<const uint8_t> ex
         failure.status = uint8_t(StatusCode::ErrVerify);
         failure.state = uint8_t(State::DfuUploadIdle);
         verifyFailure_ = failure;
-        return Error("read-back differs at " + Hex(bad), ErrorKind::Verify);
+        return Error("read-back differs at " + HexAddress(bad), ErrorKind::Verify);
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "dfu/dfu_file.h"
+#include "dfu/hex.h"
 #include "dfu/read_memory.h"
 #include "dfu/target.h"
 #include "tools/commands.h"
@@ -33,12 +34,6 @@ std::optional<uint64_t> Unreadable(const dfu::MemoryMap& map, uint32_t address, 
         at = s->end();
     }
     return std::nullopt;
-}
-
-std::string Hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
-    return text;
 }
 
 }  // namespace
@@ -99,7 +94,7 @@ int Read(const std::vector<std::string>& args, Console& console) {
         if (!target)
             refusal = "the device has no alternate setting " + std::to_string(*o.alternate);
         else if (auto bad = Unreadable(target->map, *o.address, *o.length))
-            refusal = Hex(*bad) + " is not readable memory of alternate setting " +
+            refusal = dfu::HexAddress(*bad) + " is not readable memory of alternate setting " +
                       std::to_string(*o.alternate);
         else if (device.info && !device.info->functional.canUpload())
             refusal = "the device does not allow reading (upload)";
@@ -126,7 +121,7 @@ int Read(const std::vector<std::string>& args, Console& console) {
             return kExitFailed;
         }
         console.Out(device.path + ": " + std::to_string(memory->size()) + " bytes of alt " +
-                    std::to_string(*o.alternate) + " from " + Hex(*o.address) + " written to " +
+                    std::to_string(*o.alternate) + " from " + dfu::HexAddress(*o.address) + " written to " +
                     o.out + "\n");
         return 0;
     });
